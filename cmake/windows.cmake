@@ -1,0 +1,30 @@
+# The shipped program: a PE32 GUI executable without the C runtime, loadable on Windows 95 and
+# NT 4.0 (OS and subsystem version 4.0), importing only system libraries those systems have.
+enable_language(RC)
+
+add_executable(TabletUninstaller WIN32
+  ${PROGRAM_SOURCES}
+  ${CMAKE_SOURCE_DIR}/shell/entry_win32.cpp
+  ${CMAKE_SOURCE_DIR}/resources/uninstaller.rc)
+target_include_directories(TabletUninstaller PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/resources)
+target_compile_options(TabletUninstaller PRIVATE
+  $<$<COMPILE_LANGUAGE:CXX>:${PROGRAM_CHARSET_FLAGS} ${WARNING_FLAGS} -Os -ffreestanding
+    -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables -fno-stack-protector
+    -fno-threadsafe-statics>)
+target_link_options(TabletUninstaller PRIVATE
+  -nostdlib -nostartfiles -mwindows -s
+  -Wl,--major-os-version,4,--minor-os-version,0
+  -Wl,--major-subsystem-version,4,--minor-subsystem-version,0)
+target_link_libraries(TabletUninstaller PRIVATE kernel32 user32 advapi32 shell32 comctl32 gcc)
+
+# The exe check: imports against the committed allow-list, no TLS, versions 4.0, PE32 GUI.
+add_test(NAME exe_check
+  COMMAND ${CMAKE_SOURCE_DIR}/tests/exe_check/check_exe.sh
+          $<TARGET_FILE:TabletUninstaller> ${CMAKE_SOURCE_DIR}/tests/exe_check/allowed_imports.txt)
+
+if(EXISTS ${CMAKE_SOURCE_DIR}/tests/win32/CMakeLists.txt)
+  add_subdirectory(tests/win32)
+endif()
+if(EXISTS ${CMAKE_SOURCE_DIR}/e2e/CMakeLists.txt)
+  add_subdirectory(e2e)
+endif()

@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# Installs everything the builds, the tests and the demo need on a fresh Debian 12 machine.
+# Safe to run again: each step checks whether it is already done.
+#
+#   scripts/install-deps.sh          host build and tests only
+#   scripts/install-deps.sh --wine   also the cross compiler, 32-bit Wine, Xvfb and fonts
+set -euo pipefail
+
+want_wine=0
+[ "${1:-}" = "--wine" ] && want_wine=1
+
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO="sudo"
+export DEBIAN_FRONTEND=noninteractive
+
+need=()
+for p in cmake g++ make python3 googletest libgtest-dev libgmock-dev \
+         g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev; do
+  dpkg -s "$p" >/dev/null 2>&1 || need+=("$p")
+done
+if [ "$want_wine" = 1 ]; then
+  dpkg --print-foreign-architectures | grep -qx i386 || { $SUDO dpkg --add-architecture i386; need+=(wine32:i386); }
+  for p in wine wine32:i386 wine64 xvfb xauth imagemagick fonts-ipafont-gothic locales; do
+    dpkg -s "$p" >/dev/null 2>&1 || need+=("$p")
+  done
+fi
+if [ ${#need[@]} -gt 0 ]; then
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+fi
+
+[ "$want_wine" = 1 ] || exit 0
+
+# 32-bit Linux programs (the 32-bit Wine loader among them) cannot run natively on machines whose
+# kernel has IA-32 emulation switched off. There they run under qemu's user-mode i386 emulator,
+# registered with binfmt_misc. Debian 12's qemu 7.2 mishandles the address-space reservations
+# Wine makes (MAP_FIXED_NOREPLACE), so the emulator comes from Debian unstable's qemu-user
+# package, whose binaries are statically linked and need nothing else from that release.
+. "$(dirname "$0")/ia32-check.sh"
+if ! ia32_runs_natively; then
+  QEMU=/usr/local/lib/tablet-uninstaller/qemu-i386
+  if [ ! -x "$QEMU" ]; then
+    work=$(mktemp -d)
+    mkdir -p "$work/lists/partial"
+    echo "deb [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian sid main" > "$work/sources.list"
+    opts=(-o Dir::Etc::sourcelist="$work/sources.list" -o Dir::Etc::sourceparts=/dev/null
+          -o Dir::State::Lists="$work/lists" -o Dir::State::status=/dev/null -o Dir::Cache="$work" -o APT::Sandbox::User=root)
+    $SUDO apt-get "${opts[@]}" update -qq
+    (cd "$work" && $SUDO apt-get "${opts[@]}" download qemu-user >/dev/null)
+    dpkg -x "$work"/qemu-user_*.deb "$work/x"
+    $SUDO install -D -m 755 "$work/x/usr/bin/qemu-i386" "$QEMU"
+    rm -rf "$work"
+  fi
+  [ -e /proc/sys/fs/binfmt_misc/register ] || $SUDO mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc
+  if [ ! -e /proc/sys/fs/binfmt_misc/tablet-uninstaller-i386 ]; then
+    # ELF, 32-bit, little-endian, executable or shared object, machine 3 (i386). F: the
+    # interpreter is opened now, so it works inside any mount namespace later.
+    printf '%s' ':tablet-uninstaller-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:'"$QEMU"':F' \
+      | $SUDO tee /proc/sys/fs/binfmt_misc/register >/dev/null
+  fi
+  ia32_runs_natively || ia32_runs_at_all || { echo "32-bit programs still cannot run" >&2; exit 1; }
+fi

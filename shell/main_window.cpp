@@ -1,0 +1,100 @@
+#include "shell/main_window.h"
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include "resources/resource.h"
+#include "shell/os_kind.h"
+#include "shell/result_list.h"
+#include "shell/run_sequence.h"
+#include "shell/run_state.h"
+
+namespace {
+const char kMainClassName[] = "GDUINST";
+}  // namespace
+
+ATOM RegisterMainClass(HINSTANCE instance) {
+  WNDCLASSA wc = {};
+  wc.style = 0;
+  wc.lpfnWndProc = MainWndProc;
+  wc.cbClsExtra = 0;
+  wc.cbWndExtra = DLGWINDOWEXTRA;  // the dialog manager keeps its data there
+  wc.hInstance = instance;
+  wc.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_MAIN));
+  wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_MENU + 1));
+  wc.lpszMenuName = nullptr;
+  wc.lpszClassName = kMainClassName;
+  return RegisterClassA(&wc);
+}
+
+LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_CREATE:
+      RunState.mainWindow = window;
+      return 0;
+    case WM_DESTROY:
+      PostQuitMessage(0);
+      return 0;
+    case WM_ACTIVATE:
+      // The columns and the version label are set up on the first activation, not at creation.
+      if (RunState.firstActivation) {
+        RunState.firstActivation = FALSE;
+        SetupResultColumns();
+        DetectOsKind(window);
+      }
+      return 0;
+    case WM_PAINT: {
+      PAINTSTRUCT paint;
+      if (BeginPaint(window, &paint) != nullptr) EndPaint(window, &paint);
+      return 0;
+    }
+    case WM_COMMAND:
+      switch (LOWORD(wParam)) {
+        case IDOK:  // the Close button: the window goes with the process
+          PostQuitMessage(0);
+          break;
+        case IDC_RUN:
+          RunRemoval();
+          break;
+        default:
+          break;
+      }
+      return 0;
+    default:
+      return DefWindowProcA(window, message, wParam, lParam);
+  }
+}
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int showCommand) {
+  (void)commandLine;
+  RunState.hInstance = instance;
+  if (previous == nullptr && RegisterMainClass(instance) == 0) return 0;
+
+  // The dialog template names the list-view class, which exists only once the common controls
+  // library is loaded and initialised.
+  InitCommonControls();
+
+  HWND window = CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, nullptr, 0);
+  if (window == nullptr) {
+    MessageBoxA(nullptr, "Can't create DialogBox", "Error", MB_OK);
+    return 0;
+  }
+  ShowWindow(window, showCommand);
+
+  // Plain loop: no dialog-message processing, so no keyboard navigation between controls.
+  MSG msg;
+  while (GetMessageA(&msg, nullptr, 0, 0)) {
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+  return 0;
+}
+
+int StartProgram() {
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  GetStartupInfoA(&startup);
+  const int showCommand = (startup.dwFlags & STARTF_USESHOWWINDOW) ? startup.wShowWindow : SW_SHOWDEFAULT;
+  return WinMain(GetModuleHandleA(nullptr), nullptr, const_cast<char*>(""), showCommand);
+}

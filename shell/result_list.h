@@ -1,0 +1,11 @@
+// The result list: one row per item the tool touches, with its status word.
+#pragma once
+
+#include "shell/removal_status.h"
+
+// Creates the two columns (item, status). Called once, on the first activation.
+void SetupResultColumns();
+
+// Appends a row at RunState.rowIndex with `text` (up to 1023 characters) and the status text,
+// raises RunState.errorSeen for error rows, scrolls, repaints and pauses 100 ms.
+void AddResultRow(const char* text, RemovalStatus status);

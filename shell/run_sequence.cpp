@@ -1,0 +1,57 @@
+#include "shell/run_sequence.h"
+
+#include <windows.h>
+
+#include "plans/phases.h"
+#include "resources/resource.h"
+#include "shell/os_kind.h"
+#include "shell/result_list.h"
+#include "shell/run_state.h"
+
+namespace {
+const int kTextCapacity = 255;
+}  // namespace
+
+void RunRemoval() {
+  // Run is disabled on a Windows the tool does not know, but a WM_COMMAND can still reach the
+  // window from elsewhere: never run a plan on an unclassified system.
+  const bool nt = IsNtFamily(RunState.osKind);
+  if (!nt && !IsWin9xFamily(RunState.osKind)) return;
+
+  char caption[kTextCapacity];
+  char text[kTextCapacity];
+
+  RunState.rowIndex = 0;
+  LoadStringA(RunState.hInstance, IDS_TITLE, caption, kTextCapacity);
+  // No system boxes about drives without media while the plans probe paths.
+  const UINT previousMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+
+  LoadStringA(RunState.hInstance, IDS_HDR_FILES, text, kTextCapacity);
+  AddResultRow(text, StatusNone);
+  // A file phase that stops has shown its own box (or, once, stops silently): no summary.
+  if ((nt ? RemoveFilesNt() : RemoveFilesWin9x()) == 0) {
+    SetErrorMode(previousMode);
+    return;
+  }
+
+  LoadStringA(RunState.hInstance, IDS_HDR_REGISTRY, text, kTextCapacity);
+  AddResultRow(text, StatusNone);
+  if (nt) {
+    RemoveRegistryNt();
+  } else {
+    RemoveRegistryWin9x();
+  }
+  SetErrorMode(previousMode);
+
+  // The flags summarise every run since the program started; an error outranks a restart.
+  UINT textId = IDS_DONE;
+  UINT style = MB_OK | MB_ICONINFORMATION;
+  if (RunState.errorSeen) {
+    textId = IDS_PARTIAL_FAILURE;
+    style = MB_OK | MB_ICONEXCLAMATION;
+  } else if (RunState.restartPending) {
+    textId = IDS_DONE_RESTART;
+  }
+  LoadStringA(RunState.hInstance, textId, text, kTextCapacity);
+  MessageBoxA(RunState.mainWindow, text, caption, style);
+}

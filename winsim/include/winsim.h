@@ -1,0 +1,159 @@
+// The test side of the stand-in: how a test sets up the simulated machine, injects failures,
+// drives the user interface and reads back what the program did. The program itself never
+// includes this header; it sees only the Win32 headers.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace winsim {
+
+// ---- the machine as a whole ----
+
+// A fresh machine: every module back to its start state (Windows XP, code page 932, an empty
+// C: drive with C:\WINDOWS and its system folder, an empty registry, no windows, no faults).
+void Reset();
+
+// ---- fault injection ----
+
+// The nth call of `api` (1-based, counted from this request on) fails with `error`: the function
+// returns its failure value and, for functions that report through GetLastError, sets it to
+// `error`; registry functions return `error` itself.
+void FailCall(const std::string& api, int nth, DWORD error);
+// Every call of `api` from now on fails with `error`.
+void FailEveryCall(const std::string& api, DWORD error);
+// Calls of `api` since the last Reset.
+int CallCount(const std::string& api);
+// The names of every API called since the last Reset, in call order (one entry per call).
+const std::vector<std::string>& CallLog();
+
+// Used by the modules: counts the call and tells whether it is to fail (and with which code).
+bool InjectedFailure(const char* api, DWORD* error);
+
+// ---- handle accounting ----
+
+enum class Resource { Search, Key, File, Mapping, View, ItemList, Allocator, Library, kCount };
+const char* ResourceName(Resource r);
+void Acquired(Resource r);
+void Released(Resource r);
+int OpenCount(Resource r);
+// "" when everything acquired has been released, otherwise a line per kind still open.
+std::string LeakReport();
+
+// ---- text ----
+
+// UTF-8 to the ANSI code page 932 and back, through iconv (independent of the compiler's own
+// conversion of the program's literals, so tests cross-check it).
+std::string Sjis(const std::string& utf8);
+std::string Utf8(const std::string& sjis);
+
+// ---- version, code page, start-up ----
+
+void SetVersion(DWORD major, DWORD minor, DWORD build, DWORD platform);
+// 932 (Japanese, the default) or a single-byte page such as 1252.
+void SetCodePage(UINT codePage);
+UINT CodePage();
+// True when the current code page is a double-byte one and `b` is one of its lead bytes.
+bool IsLeadByte(unsigned char b);
+void SetStartupShowWindow(bool useShowWindow, WORD showWindow);
+// Whether "shlwapi.dll" can be loaded, and whether it exports PathIsDirectoryEmptyA.
+void SetShlwapiPresent(bool dllPresent, bool functionPresent = true);
+
+// ---- user interface ----
+
+// Sleep never sleeps here: every call is counted and its time added up.
+DWORD SleptMilliseconds();
+int SleepCalls();
+const std::vector<UINT>& ErrorModeHistory();  // every mode passed to SetErrorMode, in order
+UINT CurrentErrorMode();
+
+struct MessageBoxCall {
+  HWND owner;
+  std::string text;     // as the program passed it (CP932)
+  std::string caption;  // as the program passed it (CP932)
+  UINT style;
+  int rowsAtThatTime;   // rows of the result list when the box was shown
+};
+const std::vector<MessageBoxCall>& MessageBoxes();
+void SetMessageBoxAnswer(int answer);
+
+// The class registered under `name`, or null.
+const WNDCLASSA* RegisteredClass(const char* name);
+
+// Activation: by default a window is activated (WM_ACTIVATE) when it is shown with a command
+// that activates; with this set, no window is ever activated.
+void SetActivationSuppressed(bool suppressed);
+
+// When GetMessageA finds the queue empty it runs the next queued action (a test's stand-in for
+// the user). With no action left the queue has starved: GetMessageA throws QueueStarved, so a
+// test never hangs.
+void QueueAction(std::function<void()> action);
+struct QueueStarved {};
+
+// Convenience actions on the program's main dialog (found by its class name).
+HWND MainWindow();  // null when none exists
+void PressButton(int controlId);  // posts WM_COMMAND(BN_CLICKED, id) to the main window
+void CloseFromSystemMenu();       // posts WM_SYSCOMMAND(SC_CLOSE)
+
+struct Control {
+  HWND hwnd;
+  int id;
+  std::string className;  // "Button", "Static", "SysListView32", ...
+  std::string text;       // CP932
+  DWORD style;
+  short x, y, cx, cy;
+  bool enabled;
+};
+std::vector<Control> Controls(HWND dialog);
+std::string WindowText(HWND window);  // CP932
+bool WindowExists(HWND window);
+bool WindowVisible(HWND window);
+int UpdateWindowCalls(HWND window);
+
+struct ListColumn {
+  std::string heading;  // CP932
+  int width;
+  int format;
+  int subItem;
+};
+std::vector<ListColumn> ListColumns(HWND list);
+struct ListRow {
+  std::string item;    // CP932
+  std::string status;  // CP932
+};
+std::vector<ListRow> ListRows(HWND list);  // top to bottom
+std::vector<int> ListScrolls(HWND list);   // vertical amounts of every LVM_SCROLL
+
+// The instance handle the stand-in hands to the program (its resources are the real .res).
+HINSTANCE ProgramInstance();
+
+// ---- the program's compiled resources, for tests that check them ----
+
+struct DialogItem {
+  DWORD style;
+  DWORD exStyle;
+  short x, y, cx, cy;
+  WORD id;
+  std::string className;  // predefined classes by name ("Button", "Static", ...)
+  std::string text;       // ANSI (CP932)
+};
+struct DialogTemplate {
+  DWORD style;
+  DWORD exStyle;
+  short x, y, cx, cy;
+  std::string menu;
+  std::string className;
+  std::string caption;  // ANSI (CP932)
+  WORD pointSize;
+  std::string font;  // ANSI (CP932)
+  std::vector<DialogItem> items;
+};
+// Parses the classic dialog template `id`; false when there is none.
+bool LoadDialogTemplate(int id, DialogTemplate* out);
+// The raw data of resource (type, id), or null.
+const std::vector<unsigned char>* ResourceData(int type, int id);
+
+}  // namespace winsim

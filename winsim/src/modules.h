@@ -1,0 +1,11 @@
+// Internal to the stand-in: the start-state functions of its modules, run by winsim::Reset.
+#pragma once
+
+namespace winsim::detail {
+void ResetCore();
+void ResetVersion();
+void ResetWindows();
+void ResetFileSystem();
+void ResetRegistry();
+void ResetShell();
+}  // namespace winsim::detail
