@@ -24,9 +24,12 @@ target_include_directories(program_core PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(program_core PUBLIC winsim)
 target_compile_options(program_core PRIVATE ${PROGRAM_CHARSET_FLAGS} ${WARNING_FLAGS})
 
-file(GLOB HOST_TEST_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/host/*.cpp)
+# The host tests, and the Win32-only tests that are also built for Windows and run under Wine.
+file(GLOB HOST_TEST_SOURCES CONFIGURE_DEPENDS
+  ${CMAKE_SOURCE_DIR}/tests/host/*.cpp
+  ${CMAKE_SOURCE_DIR}/tests/win32/*.cpp)
 add_executable(host_tests ${HOST_TEST_SOURCES})
-target_include_directories(host_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/host)
+target_include_directories(host_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/host ${CMAKE_SOURCE_DIR}/tests/win32)
 target_link_libraries(host_tests PRIVATE program_core winsim GTest::gtest GTest::gtest_main)
 target_compile_options(host_tests PRIVATE ${WARNING_FLAGS})
 include(GoogleTest)

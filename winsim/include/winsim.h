@@ -53,6 +53,9 @@ std::string Utf8(const std::string& sjis);
 // ---- version, code page, start-up ----
 
 void SetVersion(DWORD major, DWORD minor, DWORD build, DWORD platform);
+// True when the version set is of the 9x family (platform VER_PLATFORM_WIN32_WINDOWS), whose
+// file system and registry calls behave differently in places.
+bool IsWin9xPlatform();
 // 932 (Japanese, the default) or a single-byte page such as 1252.
 void SetCodePage(UINT codePage);
 UINT CodePage();

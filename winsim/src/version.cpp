@@ -30,6 +30,8 @@ void SetVersion(DWORD major, DWORD minor, DWORD build, DWORD platform) {
   State().platform = platform;
 }
 
+bool IsWin9xPlatform() { return State().platform == VER_PLATFORM_WIN32_WINDOWS; }
+
 void SetCodePage(UINT codePage) { State().codePage = codePage; }
 UINT CodePage() { return State().codePage; }
 
