@@ -1,0 +1,11 @@
+// Removing one folder, optionally with its files or its whole subtree, as one status.
+#pragma once
+
+#include <windows.h>
+
+#include "shell/removal_status.h"
+
+// allowNonEmpty clear: only an existing, empty folder is removed. Set: its entries go first;
+// subfolders are removed in turn only when `recurse` is set. Returns StatusDeleted,
+// StatusNoFolder, StatusNoFile or StatusError.
+RemovalStatus RemoveDirectoryTree(const char* path, BOOL allowNonEmpty, BOOL recurse);

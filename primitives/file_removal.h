@@ -1,0 +1,19 @@
+// Deleting one file, with its outcome as a status, and putting it off until restart when it
+// cannot be deleted now.
+#pragma once
+
+#include <windows.h>
+
+#include "shell/removal_status.h"
+
+// Makes `path` deletable: a read-only or hidden item gets plain normal attributes. True when it
+// may now be deleted or is not there at all.
+BOOL ClearProtectiveAttributes(const char* path);
+
+// Deletes the file at `path`: StatusDeleted, StatusNoFile or StatusError. Never defers.
+RemovalStatus DeleteFileStatus(const char* path);
+
+// Deletes the file at `path`, or schedules its deletion at the next restart when that is not
+// possible now (raising RunState.restartPending): StatusDeleted, StatusNoFile,
+// StatusDeleteAtRestart or StatusError.
+RemovalStatus DeleteOrDefer(const char* path);
