@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Checks that the built program can load on every Windows the tool supports: a PE32 GUI
+# executable with OS and subsystem version 4.0, no TLS directory, no C runtime, and imports only
+# from the allow-list (functions that Windows 95 already has).
+#   check_exe.sh program.exe allowed_imports.txt
+set -u
+exe=$1
+allow=$2
+objdump=${OBJDUMP:-i686-w64-mingw32-objdump}
+dump=$($objdump -p "$exe") || { echo "cannot read $exe"; exit 1; }
+fail=0
+bad() { echo "FAIL: $*"; fail=1; }
+
+field() { printf '%s\n' "$dump" | awk -v f="$1" '$1 == f { print $2; exit }'; }
+[ "$(field Magic)" = "010b" ] || bad "not PE32 (Magic $(field Magic))"
+[ "$(field Subsystem)" = "00000002" ] || bad "not a GUI program (Subsystem $(field Subsystem))"
+for f in MajorOSystemVersion MajorSubsystemVersion; do
+  [ "$(field $f)" = "4" ] || bad "$f is $(field $f), not 4"
+done
+for f in MinorOSystemVersion MinorSubsystemVersion; do
+  [ "$(field $f)" = "0" ] || bad "$f is $(field $f), not 0"
+done
+tls=$(printf '%s\n' "$dump" | awk '/Thread Storage Directory/ { print $3 $4; exit }')
+[ "$tls" = "0000000000000000" ] || bad "has a TLS directory ($tls)"
+
+# The import list: "DLL function" per line, DLL names in capitals.
+imports=$(printf '%s\n' "$dump" | awk '
+  /DLL Name:/ { dll = toupper($3); next }
+  dll != "" && /^\t[0-9a-f]+\t +[0-9]+ +[A-Za-z_]/ { print dll, $3; next }
+  /^$/ { }')
+[ -n "$imports" ] || bad "no imports found (objdump output changed?)"
+allowed=$(grep -v '^#' "$allow" | grep -v '^$')
+while read -r dll fn; do
+  [ -n "$dll" ] || continue
+  case "$dll" in
+    KERNEL32.DLL|USER32.DLL|ADVAPI32.DLL|SHELL32.DLL|COMCTL32.DLL) ;;
+    *) bad "imports from $dll ($fn)"; continue ;;
+  esac
+  printf '%s\n' "$allowed" | grep -qx "$dll $fn" || bad "$dll $fn is not on the allow-list"
+done <<< "$imports"
+printf '%s\n' "$imports" | grep -q "^COMCTL32.DLL InitCommonControls$" ||
+  bad "InitCommonControls is not imported: the list view's class may be missing on real Windows"
+
+n=$(printf '%s\n' "$imports" | grep -c .)
+if [ $fail -eq 0 ]; then
+  echo "PASS: PE32 GUI, versions 4.0, no TLS, $n imports all on the allow-list"
+fi
+exit $fail
