@@ -115,6 +115,7 @@ std::string WindowText(HWND window);  // CP932
 bool WindowExists(HWND window);
 bool WindowVisible(HWND window);
 int UpdateWindowCalls(HWND window);
+int LastShowCommand(HWND window);  // the command of the last ShowWindow call, -1 when none
 
 struct ListColumn {
   std::string heading;  // CP932

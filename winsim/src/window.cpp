@@ -38,6 +38,7 @@ struct Window {
   bool visible;
   bool alive;
   int updateCalls;
+  int lastShowCommand;  // -1 until ShowWindow is called
   short x, y, cx, cy;
   ListViewData list;
   std::vector<HWND> children;
@@ -229,6 +230,11 @@ bool WindowVisible(HWND window) {
   return w != nullptr && w->visible;
 }
 
+int LastShowCommand(HWND window) {
+  Window* w = Find(window);
+  return w == nullptr ? -1 : w->lastShowCommand;
+}
+
 int UpdateWindowCalls(HWND window) {
   auto it = State().windows.find(window);
   return it == State().windows.end() ? 0 : it->second.updateCalls;
@@ -324,8 +330,8 @@ HWND CreateDialogParamA(HINSTANCE instance, LPCSTR templateName, HWND owner, DLG
   HWND hwnd = winsim::NewHandle();
   Window& w = State().windows[hwnd];
   w = Window{hwnd, owner, cls->second.lpszClassName, cls->second.lpfnWndProc, 0, tpl.caption,
-             tpl.style & ~static_cast<DWORD>(WS_VISIBLE), true, false, true, 0, tpl.x, tpl.y, tpl.cx, tpl.cy,
-             {}, {}};
+             tpl.style & ~static_cast<DWORD>(WS_VISIBLE), true, false, true, 0, -1, tpl.x, tpl.y, tpl.cx,
+             tpl.cy, {}, {}};
   if (SendMessageA(hwnd, WM_CREATE, 0, 0) == -1) {
     DestroyWindow(hwnd);
     return nullptr;
@@ -334,7 +340,7 @@ HWND CreateDialogParamA(HINSTANCE instance, LPCSTR templateName, HWND owner, DLG
     HWND child = winsim::NewHandle();
     State().windows[child] = Window{child, hwnd, item.className, nullptr, item.id, item.text, item.style,
                                     (item.style & WS_DISABLED) == 0, (item.style & WS_VISIBLE) != 0, true, 0,
-                                    item.x, item.y, item.cx, item.cy, {}, {}};
+                                    -1, item.x, item.y, item.cx, item.cy, {}, {}};
     Find(hwnd)->children.push_back(child);
   }
   if (tpl.style & WS_VISIBLE) ShowWindow(hwnd, SW_SHOWNORMAL);
@@ -367,6 +373,7 @@ BOOL ShowWindow(HWND hwnd, int command) {
   }
   BOOL wasVisible = w->visible ? TRUE : FALSE;
   w->visible = command != SW_HIDE;
+  w->lastShowCommand = command;
   if (w->parent == nullptr && winsim::ShowCommandActivates(command)) winsim::Activate(hwnd);
   return wasVisible;
 }
