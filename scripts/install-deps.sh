@@ -14,7 +14,7 @@ SUDO=""
 export DEBIAN_FRONTEND=noninteractive
 
 need=()
-for p in cmake g++ make python3 googletest libgtest-dev libgmock-dev \
+for p in cmake ninja-build g++ make python3 googletest libgtest-dev libgmock-dev \
          g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev; do
   dpkg -s "$p" >/dev/null 2>&1 || need+=("$p")
 done
