@@ -1,0 +1,73 @@
+// The registry phase of a run: removes the driver package's keys (and, on the 9x family, one
+// value) in table order, one result row each, between two flushes of the registry.
+#include <windows.h>
+
+#include "plans/phases.h"
+#include "plans/registry_tables.h"
+#include "primitives/registry_removal.h"
+#include "shell/result_list.h"
+
+namespace {
+
+// The result list takes texts of up to 1023 characters.
+const int RowTextSize = 1024;
+
+// Appends `text` to the zero-terminated `buffer` of RowTextSize bytes, cutting it short
+// rather than writing past the end.
+void AppendRowText(char* buffer, const char* text) {
+  int used = lstrlenA(buffer);
+  while (*text != '\0' && used < RowTextSize - 1) buffer[used++] = *text++;
+  buffer[used] = '\0';
+}
+
+// "HLM\" followed directly by the subkey path.
+void BuildKeyRowText(char* buffer, HKEY root, const char* subkey) {
+  buffer[0] = '\0';
+  AppendRowText(buffer, RootPrefix(root));
+  AppendRowText(buffer, subkey);
+}
+
+// The key row text, a backslash and the value name.
+void BuildValueRowText(char* buffer, HKEY root, const char* subkey, const char* valueName) {
+  BuildKeyRowText(buffer, root, subkey);
+  AppendRowText(buffer, "\\");
+  AppendRowText(buffer, valueName);
+}
+
+// Removes each key of `keys` with its subtree and adds its row after the removal.
+void RemoveKeys(const KeyEntry* keys, int count) {
+  char text[RowTextSize];
+  for (int i = 0; i < count; ++i) {
+    const RemovalStatus status = RemoveRegistryKey(keys[i].root, keys[i].subkey);
+    BuildKeyRowText(text, keys[i].root, keys[i].subkey);
+    AddResultRow(text, status);
+  }
+}
+
+}  // namespace
+
+int RemoveRegistryWin9x() {
+  // Written out before and after, so that what is gone stays gone if the machine goes down.
+  FlushRegistryRoots();
+  RemoveKeys(Win9xKeys, Win9xKeyCount);
+
+  char text[RowTextSize];
+  for (int i = 0; i < Win9xValueCount; ++i) {
+    const ValueEntry& entry = Win9xValues[i];
+    const RemovalStatus status = RemoveRegistryValue(entry.root, entry.subkey, entry.valueName);
+    BuildValueRowText(text, entry.root, entry.subkey, entry.valueName);
+    AddResultRow(text, status);
+  }
+
+  FlushRegistryRoots();
+  return 1;
+}
+
+int RemoveRegistryNt() {
+  // The flush covers HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER; the key under HKEY_USERS is
+  // written out by the system in its own time.
+  FlushRegistryRoots();
+  RemoveKeys(NtKeys, NtKeyCount);
+  FlushRegistryRoots();
+  return 1;
+}
