@@ -1,0 +1,152 @@
+// Install location discovery: the package's uninstall command line names a file in its install
+// folder; on the 9x family its settings key also names the folder where it put its documents.
+#include "plans/install_location.h"
+
+#include <windows.h>
+
+#include "plans/locations.h"
+#include "shell/os_kind.h"
+#include "shell/run_state.h"
+
+namespace {
+
+// The package's uninstall registrations under HKEY_LOCAL_MACHINE, in the order they are tried.
+const char* const UninstallKeys[] = {
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Zorvik Tablet Driver",
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tablet Driver",
+};
+const char kUninstallValue[] = "UninstallString";
+
+// Files of the install folder that an uninstall command line names, searched in this order.
+const char* const UninstallMarkers[] = {
+    "uninst.isu",
+    "Remove.exe",
+};
+
+const char kFallbackKey[] = "SOFTWARE\\TABLET";
+const char kFallbackValue[] = "OEMDocLocation";
+
+const DWORD kValueCapacity = 1024;
+
+BYTE FoldLetter(BYTE b) { return (b >= 'A' && b <= 'Z') ? static_cast<BYTE>(b + 0x20) : b; }
+
+// Reads a string value of `key` into `value` (kValueCapacity + 1 bytes) and terminates it: a
+// value stored without its terminator is still read in full. 0 when the query fails.
+int ReadStringValue(HKEY key, const char* name, char* value) {
+  DWORD type = REG_SZ;  // the type that comes back is not examined
+  DWORD size = kValueCapacity;
+  if (RegQueryValueExA(key, name, NULL, &type, reinterpret_cast<BYTE*>(value), &size) != ERROR_SUCCESS) {
+    return 0;
+  }
+  value[size <= kValueCapacity ? size : kValueCapacity] = '\0';
+  return 1;
+}
+
+// Keeps the part of `text` between its first two double quotes (or after the only one); text
+// without quotes stays whole. Moves the kept part to the start of `text`.
+void KeepQuotedPart(char* text) {
+  char* start = text;
+  for (char* p = text; *p != '\0'; ++p) {
+    if (*p == '"') {
+      start = p + 1;
+      break;
+    }
+  }
+  int length = 0;
+  while (start[length] != '\0' && start[length] != '"') ++length;
+  for (int i = 0; i < length; ++i) text[i] = start[i];
+  text[length] = '\0';
+}
+
+// Copies `folder` to `out` when the plans may use it.
+int AcceptFolder(const char* folder, char* out) {
+  if (!IsUsableFolder(folder)) return 0;
+  lstrcpyA(out, folder);
+  return 1;
+}
+
+// The folder named by the first uninstall registration that opens; a second one is asked only
+// when the first does not open at all.
+int FindFromUninstallString(char* out) {
+  HKEY key;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, UninstallKeys[0], 0, KEY_READ, &key) != ERROR_SUCCESS &&
+      RegOpenKeyExA(HKEY_LOCAL_MACHINE, UninstallKeys[1], 0, KEY_READ, &key) != ERROR_SUCCESS) {
+    return 0;
+  }
+  char value[kValueCapacity + 1];
+  int found = 0;
+  if (ReadStringValue(key, kUninstallValue, value) && TakeFolderFromCommandLine(value)) {
+    found = AcceptFolder(value, out);
+  }
+  RegCloseKey(key);
+  return found;
+}
+
+// The documents folder the package records on the 9x family: the folder itself, no marker.
+int FindFromDocLocation(char* out) {
+  HKEY key;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kFallbackKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return 0;
+  char value[kValueCapacity + 1];
+  int found = 0;
+  if (ReadStringValue(key, kFallbackValue, value)) {
+    KeepQuotedPart(value);
+    StripTrailingSeparator(value);
+    found = AcceptFolder(value, out);
+  }
+  RegCloseKey(key);
+  return found;
+}
+
+}  // namespace
+
+int FindInstallDirectory(char* out) {
+  // A registration that names no usable folder (empty, relative, a drive root, too long) is
+  // treated like one without a marker: the 9x fallback may still find the folder.
+  if (FindFromUninstallString(out)) return 1;
+  if (!IsWin9xFamily(RunState.osKind)) return 0;
+  return FindFromDocLocation(out);
+}
+
+int TakeFolderFromCommandLine(char* commandLine) {
+  KeepQuotedPart(commandLine);
+  for (unsigned i = 0; i < sizeof UninstallMarkers / sizeof UninstallMarkers[0]; ++i) {
+    const char* marker = FindTextNoCase(commandLine, UninstallMarkers[i]);
+    if (marker != NULL) {
+      commandLine[marker - commandLine] = '\0';
+      StripTrailingSeparator(commandLine);
+      return 1;
+    }
+  }
+  return 0;
+}
+
+const char* FindTextNoCase(const char* text, const char* pattern) {
+  for (const char* start = text; *start != '\0'; ++start) {
+    int i = 0;
+    // Stops at the end of the pattern (a match) or at the first difference; the end of the
+    // text is a difference, since the pattern's byte there is not 0.
+    while (pattern[i] != '\0' &&
+           FoldLetter(static_cast<BYTE>(start[i])) == FoldLetter(static_cast<BYTE>(pattern[i]))) {
+      ++i;
+    }
+    if (pattern[i] == '\0') return start;
+  }
+  return NULL;
+}
+
+void StripTrailingSeparator(char* path) {
+  // Without the lead bytes a final 0x5C could be the second half of a character: keep it.
+  CPINFO codePage;
+  if (!LoadLeadBytes(&codePage)) return;
+  char* lastSeparator = NULL;
+  char* p = path;
+  while (*p != '\0') {
+    if (IsLeadByteOf(&codePage, static_cast<BYTE>(*p)) && p[1] != '\0') {
+      p += 2;
+      continue;
+    }
+    if (*p == '\\') lastSeparator = p;
+    ++p;
+  }
+  if (lastSeparator != NULL && lastSeparator[1] == '\0') *lastSeparator = '\0';
+}
