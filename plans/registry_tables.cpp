@@ -11,7 +11,7 @@ const KeyEntry Win9xKeys[] = {
     {HKEY_LOCAL_MACHINE, "Enum\\SERENUM\\ZRV0A42"},
     {HKEY_LOCAL_MACHINE, "Enum\\SERENUM\\ZRV0A30"},
     {HKEY_LOCAL_MACHINE, "Enum\\SERENUM\\ZRV50AE"},
-    // A CP932 name: ゾ is 83 5C, whose second byte the registry does not take for a separator.
+    // The maker's name in katakana: at run time the CP932 bytes 83 5D 83 8B 83 72 83 4E.
     {HKEY_LOCAL_MACHINE, "SOFTWARE\\ゾルビク"},
     {HKEY_LOCAL_MACHINE, "SOFTWARE\\Tablet"},
     {HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Zorvik Tablet Driver"},

@@ -3,7 +3,7 @@
 // access and deletion, and the codes its advapi32 returns.
 //
 // Names are ANSI (CP932 by default). As on Windows, a path is split at the byte 0x5C only where
-// it is a character of its own: the second byte of a double-byte character (ソ, 表, ゾ ...) is
+// it is a character of its own: the second byte of a double-byte character (ソ, 表, 能 ...) is
 // part of the name. Names compare without regard to the case of ASCII letters, keep their case,
 // and subkeys are enumerated sorted by name, as NT's hives keep them.
 //
@@ -119,7 +119,7 @@ void AppendUtf16(const std::string& text, std::u16string* out) {
 
 // The form in which Windows compares a name: its UTF-16 text with ASCII letters upper-cased.
 // Folding the ANSI bytes instead would be wrong: in CP932 the second byte of a double-byte
-// character can be an ASCII letter (ア is 83 41, ャ is 83 61).
+// character can be an ASCII letter (ア is 83 41, ヂ is 83 61).
 std::u16string Folded(const std::string& ansi) {
   std::u16string units;
   bool converted = false;
@@ -409,9 +409,10 @@ using winsim::State;
 // (not a new handle), any other key as a new handle.
 LONG RegOpenKeyExA(HKEY key, LPCSTR subkey, DWORD, REGSAM access, PHKEY result) {
   DWORD error;
-  if (winsim::InjectedFailure("RegOpenKeyExA", &error)) return static_cast<LONG>(error);
+  const bool fail = winsim::InjectedFailure("RegOpenKeyExA", &error);
   if (result == nullptr) return ERROR_INVALID_PARAMETER;
-  *result = nullptr;
+  *result = nullptr;  // as Windows leaves it after any failure
+  if (fail) return static_cast<LONG>(error);
   std::shared_ptr<Key> parent;
   REGSAM parentAccess;
   LONG rc = winsim::Resolve(key, &parent, &parentAccess);
@@ -433,9 +434,10 @@ LONG RegOpenKeyExA(HKEY key, LPCSTR subkey, DWORD, REGSAM access, PHKEY result) 
 LONG RegCreateKeyExA(HKEY key, LPCSTR subkey, DWORD, LPSTR, DWORD, REGSAM access, LPSECURITY_ATTRIBUTES,
                      PHKEY result, LPDWORD disposition) {
   DWORD error;
-  if (winsim::InjectedFailure("RegCreateKeyExA", &error)) return static_cast<LONG>(error);
+  const bool fail = winsim::InjectedFailure("RegCreateKeyExA", &error);
   if (result == nullptr) return ERROR_INVALID_PARAMETER;
-  *result = nullptr;
+  *result = nullptr;  // as Windows leaves it after any failure
+  if (fail) return static_cast<LONG>(error);
   std::shared_ptr<Key> parent;
   REGSAM parentAccess;
   LONG rc = winsim::Resolve(key, &parent, &parentAccess);
