@@ -6,6 +6,10 @@
 
 #include "shell/removal_status.h"
 
+// True for the codes that mean an item is not there (file, folder on the way, malformed path):
+// ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND, ERROR_BAD_PATHNAME. Never a failure.
+BOOL IsNotThereCode(DWORD code);
+
 // Makes `path` deletable: a read-only or hidden item gets plain normal attributes. True when it
 // may now be deleted or is not there at all.
 BOOL ClearProtectiveAttributes(const char* path);

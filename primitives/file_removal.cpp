@@ -1,0 +1,49 @@
+// Deleting one file: clearing what protects it, deleting it with an outcome the plans can show,
+// and putting the deletion off until restart when the file cannot go now.
+#include "primitives/file_removal.h"
+
+#include "primitives/restart_delete.h"
+#include "shell/run_state.h"
+
+namespace {
+
+// Attributes that make DeleteFileA refuse (read-only) or that a user would not expect to stop a
+// removal (hidden); either one has the whole attribute word replaced by "normal".
+const DWORD ProtectiveAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN;
+
+// Codes that mean the item is simply not there: file, folder on the way, or a malformed path.
+const DWORD NotThereCodes[] = {ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND, ERROR_BAD_PATHNAME};
+
+}  // namespace
+
+BOOL IsNotThereCode(DWORD code) {
+  for (unsigned i = 0; i < sizeof NotThereCodes / sizeof NotThereCodes[0]; ++i) {
+    if (NotThereCodes[i] == code) return TRUE;
+  }
+  return FALSE;
+}
+
+BOOL ClearProtectiveAttributes(const char* path) {
+  DWORD attributes = GetFileAttributesA(path);
+  if (attributes != INVALID_FILE_ATTRIBUTES) {
+    if ((attributes & ProtectiveAttributes) == 0) return TRUE;
+    if (SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL)) return TRUE;
+  }
+  // An item that is not there needs nothing cleared; the deletion will say so itself.
+  return IsNotThereCode(GetLastError());
+}
+
+RemovalStatus DeleteFileStatus(const char* path) {
+  if (!ClearProtectiveAttributes(path)) return StatusError;
+  if (DeleteFileA(path)) return StatusDeleted;
+  return IsNotThereCode(GetLastError()) ? StatusNoFile : StatusError;
+}
+
+RemovalStatus DeleteOrDefer(const char* path) {
+  RemovalStatus status = DeleteFileStatus(path);
+  if (status == StatusError && ScheduleDeleteAtRestart(path, nullptr)) {
+    RunState.restartPending = TRUE;
+    return StatusDeleteAtRestart;
+  }
+  return status;
+}
