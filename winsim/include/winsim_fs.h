@@ -44,6 +44,9 @@ bool SetShortName(const std::string& path, const std::string& shortName);
 // can have a file larger than the host would hold.
 bool SetFileLength(const std::string& path, uint64_t length);
 
+// Takes an entry away with everything in it, as another process might (a link goes alone).
+bool Remove(const std::string& path);
+
 // ---- reading it back ----
 
 bool Exists(const std::string& path);

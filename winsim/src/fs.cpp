@@ -547,6 +547,13 @@ bool SetFileLength(const std::string& path, uint64_t length) {
   return true;
 }
 
+bool Remove(const std::string& path) {
+  NodeId id = Find(path);
+  if (id == 0 || Get(id)->parent == 0) return false;
+  Detach(id);
+  return true;
+}
+
 bool Exists(const std::string& path) { return Find(path) != 0; }
 
 DWORD Attributes(const std::string& path) {
