@@ -32,6 +32,34 @@ class RegistryRemovalTest : public Win32Test {
   RemovalStatus Remove(const std::string& relative) const {
     return RemoveRegistryKey(HKEY_CURRENT_USER, ScratchKey(relative).c_str());
   }
+  // Keys with long names are made and looked up one level at a time, each name relative to
+  // the key above it: Wine's ANSI registry calls take at most 260 characters of path at once.
+  void MakeLevels(const std::vector<std::string>& names) const {
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, ScratchKey().c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                             nullptr, &key, nullptr));
+    for (const std::string& name : names) {
+      HKEY child = nullptr;
+      LONG rc = RegCreateKeyExA(key, name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &child, nullptr);
+      RegCloseKey(key);
+      ASSERT_EQ(ERROR_SUCCESS, rc) << name;
+      key = child;
+    }
+    RegCloseKey(key);
+  }
+  bool HasLevels(const std::vector<std::string>& names) const {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, ScratchKey().c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    for (const std::string& name : names) {
+      HKEY child = nullptr;
+      LONG rc = RegOpenKeyExA(key, name.c_str(), 0, KEY_READ, &child);
+      RegCloseKey(key);
+      if (rc != ERROR_SUCCESS) return false;
+      key = child;
+    }
+    RegCloseKey(key);
+    return true;
+  }
   bool HasValue(const std::string& relative, const char* name) const {
     HKEY key;
     if (RegOpenKeyExA(HKEY_CURRENT_USER, ScratchKey(relative).c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
@@ -109,34 +137,34 @@ TEST_F(RegistryRemovalTest, JapaneseKeyNamesAreRemovedWholeAndTheirNeighboursSta
 }
 
 TEST_F(RegistryRemovalTest, ASubkeyNameOf254CharactersIsHandled) {
-  Make("Driver\\" + std::string(254, 'a') + "\\" + std::string(254, 'b'));
-  Make("Driver\\" + std::string(254, 'c'));
+  MakeLevels({"Driver", std::string(254, 'a'), std::string(254, 'b')});
+  MakeLevels({"Driver", std::string(254, 'c')});
   EXPECT_EQ(StatusDeleted, Remove("Driver"));
   EXPECT_FALSE(Has("Driver"));
 }
 
 TEST_F(RegistryRemovalTest, A255CharacterNameOnTheFirstChainStopsEverythingBeforeAnyDeletion) {
   const std::string longest(255, 'a');
-  Make("Driver\\A\\" + longest);
+  MakeLevels({"Driver", "A", longest});
   Make("Driver\\B");
   EXPECT_EQ(ERROR_MORE_DATA, ProbeKeyTree(HKEY_CURRENT_USER, ScratchKey("Driver").c_str()));
   EXPECT_EQ(StatusError, Remove("Driver"));
-  EXPECT_TRUE(Has("Driver\\A\\" + longest));
+  EXPECT_TRUE(HasLevels({"Driver", "A", longest}));
   EXPECT_TRUE(Has("Driver\\B"));
 }
 
 TEST_F(RegistryRemovalTest, A255CharacterNameOffTheFirstChainStopsTheDeletionMidway) {
-  // Sorted: A, B, then the long name; the probe follows A only.
+  // Sorted: A, B, zzz, then the long name; the probe follows A only.
   const std::string longest(255, 'z');
   Make("Driver\\A\\A1");
   Make("Driver\\B");
-  Make("Driver\\" + longest + "\\Below");
-  Make("Driver\\" + std::string("zzz"));  // sorts before the long name
+  MakeLevels({"Driver", longest, "Below"});
+  Make("Driver\\zzz");
   EXPECT_EQ(StatusError, Remove("Driver"));
   EXPECT_FALSE(Has("Driver\\A"));
   EXPECT_FALSE(Has("Driver\\B"));
   EXPECT_FALSE(Has("Driver\\zzz"));
-  EXPECT_TRUE(Has("Driver\\" + longest + "\\Below"));
+  EXPECT_TRUE(HasLevels({"Driver", longest, "Below"}));
   EXPECT_TRUE(Has("Driver"));
 }
 
