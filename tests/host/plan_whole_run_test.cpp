@@ -1,0 +1,165 @@
+// The whole program from its entry on Windows XP and Windows 98 machines with the package
+// installed: Run removes it, a second Run finds only what waits for the restart, and the
+// summaries say so.
+#include <shlobj.h>
+
+#include "installation.h"
+#include "plans/registry_tables.h"
+#include "shell/os_kind.h"
+#include "winsim_fs.h"
+
+namespace {
+
+using winsim::Sjis;
+
+const char kDeleted[] = "削除";
+const char kNoFile[] = "ﾌｧｲﾙなし";
+const char kNoFolder[] = "ﾌｫﾙﾀﾞなし";
+const char kAtRestart[] = "ﾘﾌﾞｰﾄ時削除";
+const char kDetectError[] = "検出ｴﾗｰ";
+const char kError[] = "ｴﾗｰ";
+
+std::string FilesSection() { return Row(Sjis("==========  ﾌｧｲﾙ  =========="), ""); }
+std::string RegistrySection() { return Row(Sjis("==========  ﾚｼﾞｽﾄﾘ  =========="), ""); }
+std::string InstallFolderNotFound() { return Row(Sjis("「ZORVIK」ﾌｫﾙﾀﾞ"), kDetectError); }
+
+// One pass of a file plan over the Start menu: `names` under each Programs folder, then the two
+// shortcuts in each Startup folder (the 9x plan puts its install folder row in between).
+void AddMenuRows(std::vector<std::string>* rows, const MachineFolders& f, const std::vector<std::string>& names,
+                 const std::vector<std::string>& statuses) {
+  for (const std::string* programs : {&f.commonPrograms, &f.programs}) {
+    for (size_t i = 0; i < names.size(); ++i) rows->push_back(Row(*programs + "\\" + Sjis(names[i]), statuses[i]));
+  }
+}
+void AddShortcutRows(std::vector<std::string>* rows, const MachineFolders& f, const std::string& status) {
+  for (const std::string* startup : {&f.commonStartup, &f.startup}) {
+    rows->push_back(Row(*startup + "\\TabUserZ.lnk", status));
+    rows->push_back(Row(*startup + "\\TabUserZ.exe.lnk", status));
+  }
+}
+
+std::vector<std::string> Slice(const std::vector<std::string>& rows, size_t from, size_t count) {
+  if (from + count > rows.size()) {
+    ADD_FAILURE() << "only " << rows.size() << " rows";
+    return {};
+  }
+  return std::vector<std::string>(rows.begin() + from, rows.begin() + from + count);
+}
+
+struct Summary {
+  std::string textUtf8;
+  UINT style;
+};
+void ExpectSummaries(const std::vector<Summary>& expected) {
+  const auto& boxes = winsim::MessageBoxes();
+  ASSERT_EQ(expected.size(), boxes.size());
+  for (size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(Sjis(expected[i].textUtf8), boxes[i].text) << "box " << i;
+    EXPECT_EQ(expected[i].style, boxes[i].style) << "box " << i;
+    EXPECT_EQ("ZORVIK Tablet Driver Uninstaller", boxes[i].caption);
+  }
+}
+
+const char kDoneRestart[] = "ﾀﾌﾞﾚｯﾄﾄﾞﾗｲﾊﾞのｱﾝｲﾝｽﾄｰﾙは完了しました。\n\n一部のﾌｧｲﾙはﾘﾌﾞｰﾄ時に削除されます。";
+const char kPartialFailure[] =
+    "いくつかのﾌｧｲﾙまたはﾚｼﾞｽﾄﾘの削除でｴﾗｰが発生しました。\n\nもう一度このﾌﾟﾛｸﾞﾗﾑを実行するか、\n"
+    "または履歴を確認して手動で削除してください。";
+
+TEST_F(MachineTest, WindowsXPRemovesTheInstallationAndASecondRunFindsNoInstallFolder) {
+  UseWindows(OsWinXP);
+  const MachineFolders f = SeedFullInstallation();
+  MakeFile("C:\\Program Files\\keep.txt", "someone else's");
+  std::vector<std::string> firstRun;
+  EXPECT_EQ(0, RunProgram({Press(IDC_RUN), [&] { firstRun = RowsUtf8(); }, Press(IDC_RUN), CloseButton()}));
+
+  // First run: the file section, the 50 rows of the NT plan, then the registry phase.
+  ASSERT_GE(firstRun.size(), 52u);
+  EXPECT_EQ(FilesSection(), firstRun[0]);
+  std::vector<std::string> files;
+  for (const std::string& name : kNtSystemFiles) {
+    files.push_back(Row(f.systemFolder + name, name == "Ztablet" ? kAtRestart : kDeleted));
+  }
+  files.push_back(Row(f.windowsFolder + "tabinst.dll", kDeleted));
+  AddMenuRows(&files, f, {"Zorvik Tablet", "タブレット", "Zorvik タブレット"}, {kDeleted, kDeleted, kDeleted});
+  AddShortcutRows(&files, f, kDeleted);
+  for (const std::string& name : kNtInstallFiles) files.push_back(Row(std::string(kInstallFolder) + "\\" + name, kDeleted));
+  files.push_back(Row(kInstallFolder, kDeleted));
+  EXPECT_EQ(files, Slice(firstRun, 1, 50));
+  EXPECT_EQ(RegistrySection(), firstRun[51]);
+  EXPECT_EQ(static_cast<size_t>(52 + NtKeyCount), firstRun.size());
+
+  // Second run: its rows come first; the registration went with the first run's registry phase.
+  const std::vector<std::string> rows = RowsUtf8();
+  ASSERT_EQ(firstRun.size() + 40 + NtKeyCount, rows.size());
+  EXPECT_EQ(FilesSection(), rows[0]);
+  std::vector<std::string> again;
+  for (const std::string& name : kNtSystemFiles) {
+    again.push_back(Row(f.systemFolder + name, name == "Ztablet" ? kAtRestart : kNoFile));
+  }
+  again.push_back(Row(f.windowsFolder + "tabinst.dll", kNoFile));
+  AddMenuRows(&again, f, {"Zorvik Tablet", "タブレット", "Zorvik タブレット"}, {kNoFolder, kNoFolder, kNoFolder});
+  AddShortcutRows(&again, f, kNoFile);
+  again.push_back(InstallFolderNotFound());
+  EXPECT_EQ(again, Slice(rows, 1, 38));
+  EXPECT_EQ(RegistrySection(), rows[39]);
+  EXPECT_EQ(firstRun, Slice(rows, 40 + NtKeyCount, firstRun.size()));
+
+  ExpectSummaries({{kDoneRestart, MB_ICONINFORMATION}, {kPartialFailure, MB_ICONEXCLAMATION}});
+  EXPECT_FALSE(winsim::Exists(kInstallFolder));
+  EXPECT_EQ("someone else's", winsim::FileBytes("C:\\Program Files\\keep.txt"));
+  EXPECT_TRUE(winsim::Exists(f.systemFolder + "Ztablet"));  // until the restart
+  EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+}
+
+TEST_F(MachineTest, Windows98RemovesTheInstallationAndASecondRunFindsNoInstallFolder) {
+  UseWindows(OsWin98);
+  const MachineFolders f = SeedFullInstallation();
+  std::vector<std::string> firstRun;
+  EXPECT_EQ(0, RunProgram({Press(IDC_RUN), [&] { firstRun = RowsUtf8(); }, Press(IDC_RUN), CloseButton()}));
+
+  const std::vector<std::string> menu = {"Zorvik Tablet", "タブレット", "Zorvik タブレット", "Zorvik Tablet"};
+  std::vector<std::string> files;
+  // "Ztablet" is a folder, which the 9x rename file cannot delete at restart.
+  for (const std::string& name : kWin9xSystemFiles) {
+    files.push_back(Row(f.systemFolder + name, name == "Ztablet" ? kError : kDeleted));
+  }
+  for (const std::string& name : kWin9xInstallFiles) {
+    files.push_back(Row(std::string(kInstallFolder) + "\\" + name, kDeleted));
+  }
+  files.push_back(Row(f.windowsFolder + "tabinst.dll", kDeleted));
+  files.push_back(Row(f.windowsFolder + "zorvik.dat", kDeleted));
+  AddMenuRows(&files, f, menu, {kDeleted, kDeleted, kDeleted, kNoFolder});
+  files.push_back(Row(kInstallFolder, kDeleted));
+  AddShortcutRows(&files, f, kDeleted);
+  files.push_back(Row(f.infFolder + "other\\zorviktablet.inf", kDeleted));
+  ASSERT_EQ(54u, files.size());
+  ASSERT_GE(firstRun.size(), 56u);
+  EXPECT_EQ(FilesSection(), firstRun[0]);
+  EXPECT_EQ(files, Slice(firstRun, 1, 54));
+  EXPECT_EQ(RegistrySection(), firstRun[55]);
+
+  // Second run: the documents location went with the settings key, so no folder is found; the
+  // detection error is the 27th row of the plan and the pass goes on.
+  const std::vector<std::string> rows = RowsUtf8();
+  std::vector<std::string> again;
+  for (const std::string& name : kWin9xSystemFiles) {
+    again.push_back(Row(f.systemFolder + name, name == "Ztablet" ? kError : kNoFile));
+  }
+  again.push_back(InstallFolderNotFound());
+  again.push_back(Row(f.windowsFolder + "tabinst.dll", kNoFile));
+  again.push_back(Row(f.windowsFolder + "zorvik.dat", kNoFile));
+  AddMenuRows(&again, f, menu, {kNoFolder, kNoFolder, kNoFolder, kNoFolder});
+  AddShortcutRows(&again, f, kNoFile);
+  again.push_back(Row(f.infFolder + "other\\zorviktablet.inf", kNoFile));
+  ASSERT_EQ(42u, again.size());
+  EXPECT_EQ(FilesSection(), rows[0]);
+  EXPECT_EQ(again, Slice(rows, 1, 42));
+  EXPECT_EQ(RegistrySection(), rows[43]);
+  EXPECT_EQ(firstRun, Slice(rows, rows.size() - firstRun.size(), firstRun.size()));
+
+  ExpectSummaries({{kPartialFailure, MB_ICONEXCLAMATION}, {kPartialFailure, MB_ICONEXCLAMATION}});
+  EXPECT_FALSE(winsim::Exists(kInstallFolder));
+  EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kDocLocationKey));
+}
+
+}  // namespace
