@@ -82,10 +82,12 @@ TEST_F(MachineTest, OnThe9xFamilyTheRightsOfAHandleAreNotChecked) {
   EXPECT_EQ(ERROR_SUCCESS, RegEnumKeyExA(key, 0, name, &chars, nullptr, nullptr, nullptr, nullptr));
   EXPECT_EQ(ERROR_SUCCESS, RegDeleteValueA(key, "Value"));
   RegCloseKey(key);
-  // A leading backslash is skipped there, not refused.
-  key = OpenOrNull(HKEY_LOCAL_MACHINE, "\\Key\\Sub", KEY_READ);
-  EXPECT_NE(nullptr, key);
+  // A leading backslash finds nothing to open there, and is skipped when a key is created.
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "\\Key\\Sub", 0, KEY_READ, &key));
+  ASSERT_EQ(ERROR_SUCCESS,
+            RegCreateKeyExA(HKEY_LOCAL_MACHINE, "\\Key\\New", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
   RegCloseKey(key);
+  EXPECT_TRUE(winsim::KeyExists(HKEY_LOCAL_MACHINE, "Key\\New"));
 }
 
 TEST_F(MachineTest, ADeniedRightRefusesOnlyOpeningsThatAskForIt) {

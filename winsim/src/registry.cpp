@@ -151,12 +151,15 @@ size_t CharCount(const std::string& ansi) {
 
 // Splits a subkey path into its names. A 0x5C byte separates levels unless it is the second
 // byte of a double-byte character; empty names (doubled or trailing backslashes) are skipped.
-// The NT family refuses a path that starts with a backslash (ERROR_BAD_PATHNAME); the 9x
-// family ignores the leading backslash.
-LONG SplitPath(const char* path, std::vector<std::string>* names) {
+// A path that starts with a backslash is refused by the NT family (ERROR_BAD_PATHNAME); the
+// 9x family finds no such key to open (ERROR_FILE_NOT_FOUND) but creates one, ignoring the
+// backslash, as Wine's conformance tests record for Windows 95 to Me.
+enum PathUse { PathToOpen, PathToCreate };
+LONG SplitPath(const char* path, std::vector<std::string>* names, PathUse use = PathToOpen) {
   names->clear();
   if (path == nullptr) return ERROR_SUCCESS;
   if (path[0] == '\\' && IsNt()) return ERROR_BAD_PATHNAME;
+  if (path[0] == '\\' && use == PathToOpen) return ERROR_FILE_NOT_FOUND;
   std::string current;
   for (const char* p = path; *p != '\0'; ++p) {
     unsigned char b = static_cast<unsigned char>(*p);
@@ -287,7 +290,7 @@ std::shared_ptr<Key> TestSideKey(HKEY root, const std::string& path) {
 std::shared_ptr<Key> TestSideCreate(HKEY root, const std::string& path) {
   std::shared_ptr<Key> start = PredefinedRoot(root);
   std::vector<std::string> names;
-  if (!start || SplitPath(path.c_str(), &names) != ERROR_SUCCESS) return nullptr;
+  if (!start || SplitPath(path.c_str(), &names, PathToCreate) != ERROR_SUCCESS) return nullptr;
   bool created;
   return DescendCreating(start, names, &created);
 }
@@ -443,7 +446,7 @@ LONG RegCreateKeyExA(HKEY key, LPCSTR subkey, DWORD, LPSTR, DWORD, REGSAM access
   LONG rc = winsim::Resolve(key, &parent, &parentAccess);
   if (rc != ERROR_SUCCESS) return rc;
   std::vector<std::string> names;
-  rc = winsim::SplitPath(subkey, &names);
+  rc = winsim::SplitPath(subkey, &names, winsim::PathToCreate);
   if (rc != ERROR_SUCCESS) return rc;
   bool created = false;
   std::shared_ptr<Key> target = winsim::DescendCreating(parent, names, &created);
