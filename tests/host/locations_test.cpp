@@ -234,3 +234,40 @@ TEST_F(ShellFolderTest, AppendTruncatedNeverSplitsACharacterNorPassesTheCapacity
 }
 
 }  // namespace
+
+namespace {
+
+// The stand-in's shell catches the faults the program must not make: a list freed twice, a
+// block it never handed out, a list used after it was freed.
+TEST_F(ShellFolderTest, TheStandInsAllocatorCountsEveryMisuse) {
+  LPMALLOC allocator = nullptr;
+  ASSERT_EQ(S_OK, SHGetMalloc(&allocator));
+  EXPECT_EQ(1, winsim::OpenCount(winsim::Resource::Allocator));
+  LPITEMIDLIST list = nullptr;
+  ASSERT_EQ(S_OK, SHGetSpecialFolderLocation(nullptr, CSIDL_PROGRAMS, &list));
+  EXPECT_EQ(1, winsim::OpenCount(winsim::Resource::ItemList));
+  char path[MAX_PATH];
+  EXPECT_TRUE(SHGetPathFromIDListA(list, path));
+
+  allocator->Free(list);
+  EXPECT_EQ(0, winsim::OpenCount(winsim::Resource::ItemList));
+  EXPECT_EQ(0, winsim::ShellMisuses());
+  allocator->Free(list);
+  EXPECT_FALSE(SHGetPathFromIDListA(list, path));
+  char notFromTheShell[4];
+  allocator->Free(notFromTheShell);
+  allocator->Free(nullptr);  // allowed
+  EXPECT_EQ(3, winsim::ShellMisuses());
+  allocator->Release();
+  EXPECT_EQ(0, winsim::OpenCount(winsim::Resource::Allocator));
+
+  // A CSIDL the shell does not know, and an injected failure, give no list.
+  list = reinterpret_cast<LPITEMIDLIST>(path);
+  EXPECT_EQ(E_INVALIDARG, SHGetSpecialFolderLocation(nullptr, 0x5A, &list));
+  EXPECT_EQ(nullptr, list);
+  winsim::FailCall("SHGetSpecialFolderLocation", 1, ERROR_FILE_NOT_FOUND);
+  EXPECT_TRUE(FAILED(SHGetSpecialFolderLocation(nullptr, CSIDL_PROGRAMS, &list)));
+  EXPECT_EQ(nullptr, list);
+}
+
+}  // namespace

@@ -174,9 +174,11 @@ HRESULT SHGetMalloc(LPMALLOC* allocator) {
 HRESULT SHGetSpecialFolderLocation(HWND owner, int csidl, LPITEMIDLIST* list) {
   (void)owner;
   DWORD error;
-  if (list != nullptr) *list = nullptr;
-  if (winsim::InjectedFailure("SHGetSpecialFolderLocation", &error)) return winsim::AsHresult(error);
-  if (list == nullptr || !winsim::KnownFolder(csidl)) return E_INVALIDARG;
+  const bool injected = winsim::InjectedFailure("SHGetSpecialFolderLocation", &error);
+  if (list == nullptr) return E_INVALIDARG;
+  *list = nullptr;
+  if (injected) return winsim::AsHresult(error);
+  if (!winsim::KnownFolder(csidl)) return E_INVALIDARG;
   auto it = winsim::State().folders.find(csidl);
   if (it != winsim::State().folders.end() && it->second.state == winsim::ShellFolderState::NoLocation) {
     return winsim::kFolderMissing;
