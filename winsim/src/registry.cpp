@@ -13,8 +13,11 @@
 // - No security descriptors: a test marks a key as refusing some access or its deletion.
 //   On the 9x family, which has no registry security, the rights a handle was opened with are
 //   not checked, as there; the marks a test sets still apply.
-// - Order and comparison go by UTF-16 code units with ASCII letters upper-cased (NT upper-cases
-//   all letters; Wine lower-cases, which orders "[\]^_`" differently from letters).
+// - Order and comparison go by UTF-16 code units with ASCII letters upper-cased. Windows also
+//   folds full-width, Greek and Cyrillic letters, which no name here uses; Wine lower-cases
+//   instead, which orders "[\]^_`" differently from letters.
+// - A subkey path of any length is taken; Wine's ANSI calls refuse one of more than 260
+//   characters with ERROR_MORE_DATA (the program's paths are far shorter).
 // - Values keep the bytes they were set with: no terminator is added to a REG_SZ set without
 //   one, and RegQueryValueExA writes nothing into a buffer that is too small.
 // - Classes and last-write times are empty.
