@@ -1,0 +1,773 @@
+// Drives the real uninstaller under Wine the way a user would: starts it, reads its window, presses
+// Run, reads and dismisses the summary box, reads every row of the result list across processes,
+// closes it and collects its exit code. It also answers questions about the machine (registry
+// keys and values, the Windows version and folders) so that a scenario needs no other tool.
+//
+//   e2e_driver.exe STEPS REPORT
+//
+// STEPS is a UTF-8 file with one step per line, fields separated by tabs; REPORT receives one
+// JSON object per step (UTF-8, texts converted from the program's code page 932). The driver
+// gives 0 when every step ran, 1 when one failed (the failing step's line says why; later steps
+// are skipped), 2 for bad arguments. Every wait has a deadline; a program that does not answer in
+// time is ended, so a hung uninstaller can never hang a test.
+//
+// Steps:
+//   start <exe> [<working folder>]    start the program, wait for its window and first activation
+//   window                             title, version label, Run/Close state, list headings
+//   run                                press Run like a user (refused when disabled), wait for the
+//                                      summary box, read and dismiss it
+//   run-force [<seconds>]              post Run even when the button is disabled; report the box,
+//                                      or none when nothing answered within the time
+//   rows                               every row of the result list, both columns
+//   close | close-window               the Close button | the window's system-menu Close; wait for
+//                                      the process to end and report its exit code
+//   hold <file> | release              open a file without any sharing and keep it open | close it
+//   pause <marker>                     write <marker>.ready, wait for <marker>.go (screenshots)
+//   key <root\path>                    whether a key exists, with its value and subkey names
+//   value <root\path> <name>           one value (null when missing)
+//   version | folders                  GetVersionExA | the Windows, system and shell folders
+//   wait <milliseconds>
+// Roots are HKLM, HKCU and HKU.
+#include <windows.h>
+#include <commctrl.h>
+#include <shlobj.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+const int kIdRun = 1012;
+const int kIdResultList = 1071;
+const int kIdOsLabel = 1073;
+const int kIdClose = IDOK;
+
+const DWORD kStartTimeoutMs = 60000;
+const DWORD kRunTimeoutMs = 300000;
+const DWORD kAnswerTimeoutMs = 10000;
+const DWORD kExitTimeoutMs = 30000;
+const DWORD kPauseTimeoutMs = 120000;
+
+FILE* g_report = nullptr;
+PROCESS_INFORMATION g_program = {};
+HWND g_main = nullptr;
+std::vector<HANDLE> g_held;
+
+// ---- text ----------------------------------------------------------------------------------
+
+std::string ToUtf8(const std::wstring& w) {
+  if (w.empty()) return std::string();
+  int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), (int)w.size(), nullptr, 0, nullptr, nullptr);
+  std::string s(n, '\0');
+  WideCharToMultiByte(CP_UTF8, 0, w.data(), (int)w.size(), &s[0], n, nullptr, nullptr);
+  return s;
+}
+
+std::wstring FromCodePage(UINT codePage, const std::string& s) {
+  if (s.empty()) return std::wstring();
+  int n = MultiByteToWideChar(codePage, 0, s.data(), (int)s.size(), nullptr, 0);
+  std::wstring w(n, L'\0');
+  MultiByteToWideChar(codePage, 0, s.data(), (int)s.size(), &w[0], n);
+  return w;
+}
+
+// The program is an ANSI program of code page 932: its list texts are those bytes.
+std::string Cp932ToUtf8(const std::string& s) { return ToUtf8(FromCodePage(932, s)); }
+
+std::string Json(const std::string& utf8) {
+  std::string out = "\"";
+  for (unsigned char c : utf8) {
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (c < 0x20) {
+          char buf[8];
+          snprintf(buf, sizeof buf, "\\u%04x", c);
+          out += buf;
+        } else {
+          out += (char)c;
+        }
+    }
+  }
+  return out + "\"";
+}
+std::string Json(const std::wstring& w) { return Json(ToUtf8(w)); }
+std::string Json(bool b) { return b ? "true" : "false"; }
+std::string Json(long long n) { return std::to_string(n); }
+
+void Emit(const std::string& line) {
+  fputs(line.c_str(), g_report);
+  fputc('\n', g_report);
+  fflush(g_report);
+}
+
+std::wstring WindowText(HWND window) {
+  // For a window of another process this reads the text Windows keeps for it, without sending
+  // a message, so it works while the program is busy in a run.
+  wchar_t buf[4096];
+  int n = GetWindowTextW(window, buf, 4096);
+  return std::wstring(buf, n > 0 ? n : 0);
+}
+
+std::wstring ClassName(HWND window) {
+  wchar_t buf[256];
+  int n = GetClassNameW(window, buf, 256);
+  return std::wstring(buf, n > 0 ? n : 0);
+}
+
+bool ProgramAlive() {
+  return g_program.hProcess != nullptr && WaitForSingleObject(g_program.hProcess, 0) == WAIT_TIMEOUT;
+}
+
+// Sends a message that carries no pointer and waits for the answer; false when the program does
+// not answer in time (busy in a run, or hung).
+bool Ask(HWND window, UINT message, WPARAM wParam, LPARAM lParam, DWORD_PTR* result, DWORD timeoutMs) {
+  DWORD_PTR r = 0;
+  if (!SendMessageTimeoutW(window, message, wParam, lParam, SMTO_NORMAL, timeoutMs, &r)) return false;
+  if (result) *result = r;
+  return true;
+}
+
+// ---- memory in the program's process --------------------------------------------------------
+
+// A page in the program's address space: list-view messages carry pointers, which the program
+// can only follow into its own memory.
+struct RemoteBuffer {
+  HANDLE process = nullptr;
+  char* base = nullptr;
+  SIZE_T size = 0;
+  explicit RemoteBuffer(HANDLE p, SIZE_T n) : process(p), size(n) {
+    base = (char*)VirtualAllocEx(p, nullptr, n, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  }
+  ~RemoteBuffer() {
+    if (base) VirtualFreeEx(process, base, 0, MEM_RELEASE);
+  }
+  bool Write(SIZE_T offset, const void* data, SIZE_T n) {
+    SIZE_T done = 0;
+    return WriteProcessMemory(process, base + offset, data, n, &done) && done == n;
+  }
+  bool Read(SIZE_T offset, void* data, SIZE_T n) {
+    SIZE_T done = 0;
+    return ReadProcessMemory(process, base + offset, data, n, &done) && done == n;
+  }
+};
+
+const int kRemoteText = 4096;
+
+// Reads one cell of the list: an LVITEMA in the program's memory, its text buffer right after it.
+bool ReadCell(RemoteBuffer& remote, HWND list, int row, int column, std::string* text) {
+  LVITEMA item = {};
+  item.mask = LVIF_TEXT;
+  item.iItem = row;
+  item.iSubItem = column;
+  item.pszText = remote.base + sizeof(LVITEMA);
+  item.cchTextMax = kRemoteText;
+  char zero = 0;
+  if (!remote.Write(0, &item, sizeof item) || !remote.Write(sizeof item, &zero, 1)) return false;
+  DWORD_PTR length = 0;
+  if (!Ask(list, LVM_GETITEMTEXTA, row, (LPARAM)remote.base, &length, kAnswerTimeoutMs)) return false;
+  std::vector<char> buf(kRemoteText + 1, 0);
+  if (!remote.Read(sizeof item, buf.data(), kRemoteText)) return false;
+  buf[kRemoteText] = 0;
+  *text = buf.data();
+  return true;
+}
+
+bool ReadColumn(RemoteBuffer& remote, HWND list, int column, std::string* text, int* width) {
+  LVCOLUMNA col = {};
+  col.mask = LVCF_TEXT | LVCF_WIDTH;
+  col.pszText = remote.base + sizeof(LVCOLUMNA);
+  col.cchTextMax = kRemoteText;
+  char zero = 0;
+  if (!remote.Write(0, &col, sizeof col) || !remote.Write(sizeof col, &zero, 1)) return false;
+  DWORD_PTR ok = 0;
+  if (!Ask(list, LVM_GETCOLUMNA, column, (LPARAM)remote.base, &ok, kAnswerTimeoutMs) || !ok) return false;
+  LVCOLUMNA back = {};
+  std::vector<char> buf(kRemoteText + 1, 0);
+  if (!remote.Read(0, &back, sizeof back) || !remote.Read(sizeof col, buf.data(), kRemoteText)) return false;
+  *text = buf.data();
+  *width = back.cx;
+  return true;
+}
+
+// ---- finding windows -----------------------------------------------------------------------
+
+struct FindBox {
+  DWORD pid;
+  HWND owner;
+  HWND found;
+};
+
+BOOL CALLBACK FindBoxProc(HWND window, LPARAM param) {
+  FindBox* f = (FindBox*)param;
+  DWORD pid = 0;
+  GetWindowThreadProcessId(window, &pid);
+  if (pid == f->pid && IsWindowVisible(window) && GetWindow(window, GW_OWNER) == f->owner &&
+      ClassName(window) == L"#32770") {
+    f->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// The message box owned by the main window, if one is up.
+HWND FindOwnedBox() {
+  FindBox f = {g_program.dwProcessId, g_main, nullptr};
+  EnumWindows(FindBoxProc, (LPARAM)&f);
+  return f.found;
+}
+
+struct FindMain {
+  DWORD pid;
+  HWND found;
+};
+
+BOOL CALLBACK FindMainProc(HWND window, LPARAM param) {
+  FindMain* f = (FindMain*)param;
+  DWORD pid = 0;
+  GetWindowThreadProcessId(window, &pid);
+  if (pid == f->pid && ClassName(window) == L"GDUINST") {
+    f->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// ---- the box's icon ------------------------------------------------------------------------
+
+struct IconChild {
+  HWND found;
+};
+
+BOOL CALLBACK FindIconChildProc(HWND window, LPARAM param) {
+  LONG style = GetWindowLongW(window, GWL_STYLE);
+  if (ClassName(window) == L"Static" && (style & SS_TYPEMASK) == SS_ICON) {
+    ((IconChild*)param)->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// The pixels of a bitmap as 0xRRGGBB values, top row first.
+std::vector<DWORD> BitmapPixels(HDC dc, HBITMAP bitmap, int w, int h) {
+  std::vector<DWORD> pixels(w * h, 0);
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = w;
+  info.bmiHeader.biHeight = -h;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  GetDIBits(dc, bitmap, 0, h, pixels.data(), &info, DIB_RGB_COLORS);
+  for (DWORD& p : pixels) p &= 0xFFFFFF;
+  return pixels;
+}
+
+// Grabs a rectangle of the screen.
+std::vector<DWORD> GrabScreen(int x, int y, int w, int h) {
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, w, h);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, w, h, screen, x, y, SRCCOPY);
+  SelectObject(memory, old);
+  std::vector<DWORD> pixels = BitmapPixels(memory, bitmap, w, h);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  return pixels;
+}
+
+// Draws a system icon on the given background (0xRRGGBB) and gives its pixels.
+std::vector<DWORD> RenderIcon(LPCWSTR id, DWORD background, int w, int h) {
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, w, h);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  HBRUSH brush = CreateSolidBrush(RGB((background >> 16) & 0xFF, (background >> 8) & 0xFF, background & 0xFF));
+  RECT r = {0, 0, w, h};
+  FillRect(memory, &r, brush);
+  DeleteObject(brush);
+  DrawIconEx(memory, 0, 0, LoadIconW(nullptr, id), w, h, 0, nullptr, DI_NORMAL);
+  SelectObject(memory, old);
+  std::vector<DWORD> pixels = BitmapPixels(memory, bitmap, w, h);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  return pixels;
+}
+
+// Which standard icon the box shows: its icon control is compared, pixel by pixel, with each
+// standard icon drawn here on the same background. "none" when the box shows no icon.
+std::string BoxIconKind(HWND box) {
+  IconChild child = {nullptr};
+  EnumChildWindows(box, FindIconChildProc, (LPARAM)&child);
+  if (child.found == nullptr || !IsWindowVisible(child.found)) return "none";
+  RECT r;
+  GetWindowRect(child.found, &r);
+  const int w = GetSystemMetrics(SM_CXICON), h = GetSystemMetrics(SM_CYICON);
+  struct Candidate {
+    const char* name;
+    LPCWSTR id;
+  } candidates[] = {
+      {"information", IDI_ASTERISK},
+      {"exclamation", IDI_EXCLAMATION},
+      {"error", IDI_HAND},
+      {"question", IDI_QUESTION},
+  };
+  std::string best = "unknown";
+  // The box may not have painted yet: look again for up to two seconds.
+  for (int attempt = 0; attempt < 20; ++attempt) {
+    std::vector<DWORD> shown = GrabScreen(r.left, r.top, w, h);
+    size_t bestDiff = shown.size();
+    for (const Candidate& c : candidates) {
+      std::vector<DWORD> drawn = RenderIcon(c.id, shown[0], w, h);
+      size_t diff = 0;
+      for (size_t i = 0; i < shown.size(); ++i) diff += shown[i] != drawn[i];
+      if (diff < bestDiff) {
+        bestDiff = diff;
+        best = c.name;
+      }
+    }
+    // A few pixels of tolerance for anti-aliased edges; an unpainted control differs widely.
+    if (bestDiff <= shown.size() / 50) return best;
+    Sleep(100);
+  }
+  return "unknown";
+}
+
+// ---- steps ---------------------------------------------------------------------------------
+
+bool Fail(const std::string& step, const std::string& why) {
+  Emit("{\"step\":" + Json(step) + ",\"error\":" + Json(why) + "}");
+  return false;
+}
+
+void EndProgram() {
+  if (ProgramAlive()) TerminateProcess(g_program.hProcess, 255);
+}
+
+bool StepStart(const std::wstring& exe, const std::wstring& folder) {
+  if (g_program.hProcess) return Fail("start", "the program was already started");
+  STARTUPINFOW si = {};
+  si.cb = sizeof si;
+  std::wstring command = L"\"" + exe + L"\"";
+  if (!CreateProcessW(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr,
+                      folder.empty() ? nullptr : folder.c_str(), &si, &g_program)) {
+    return Fail("start", "CreateProcessW failed with " + std::to_string(GetLastError()));
+  }
+  const DWORD begin = GetTickCount();
+  while (GetTickCount() - begin < kStartTimeoutMs) {
+    if (!ProgramAlive()) return Fail("start", "the program ended before showing its window");
+    FindMain f = {g_program.dwProcessId, nullptr};
+    EnumWindows(FindMainProc, (LPARAM)&f);
+    if (f.found && IsWindowVisible(f.found)) {
+      g_main = f.found;
+      break;
+    }
+    Sleep(100);
+  }
+  if (!g_main) {
+    EndProgram();
+    return Fail("start", "no window of class GDUINST appeared");
+  }
+  // The first activation creates the list's columns and sets the version label: wait for it.
+  HWND list = GetDlgItem(g_main, kIdResultList);
+  bool activated = false;
+  while (GetTickCount() - begin < kStartTimeoutMs) {
+    HWND header = nullptr;
+    DWORD_PTR r = 0;
+    if (Ask(list, LVM_GETHEADER, 0, 0, &r, kAnswerTimeoutMs)) header = (HWND)r;
+    DWORD_PTR columns = 0;
+    if (header && Ask(header, HDM_GETITEMCOUNT, 0, 0, &columns, kAnswerTimeoutMs) && columns > 0) {
+      activated = true;
+      break;
+    }
+    Sleep(100);
+  }
+  Emit("{\"step\":\"start\",\"pid\":" + Json((long long)g_program.dwProcessId) +
+       ",\"activated\":" + Json(activated) + ",\"seconds\":" + Json((long long)((GetTickCount() - begin) / 1000)) + "}");
+  return true;
+}
+
+bool StepWindow() {
+  if (!g_main) return Fail("window", "no program window");
+  HWND run = GetDlgItem(g_main, kIdRun);
+  HWND close = GetDlgItem(g_main, kIdClose);
+  HWND list = GetDlgItem(g_main, kIdResultList);
+  std::string columns = "[";
+  RemoteBuffer remote(g_program.hProcess, sizeof(LVCOLUMNA) + kRemoteText + 16);
+  if (!remote.base) return Fail("window", "VirtualAllocEx failed");
+  for (int c = 0;; ++c) {
+    std::string text;
+    int width = 0;
+    if (!ReadColumn(remote, list, c, &text, &width)) break;
+    if (c) columns += ",";
+    columns += "{\"text\":" + Json(Cp932ToUtf8(text)) + ",\"width\":" + Json((long long)width) + "}";
+  }
+  columns += "]";
+  Emit("{\"step\":\"window\",\"title\":" + Json(WindowText(g_main)) +
+       ",\"label\":" + Json(WindowText(GetDlgItem(g_main, kIdOsLabel))) +
+       ",\"run\":" + Json(WindowText(run)) + ",\"run_enabled\":" + Json(run && IsWindowEnabled(run) != 0) +
+       ",\"close\":" + Json(WindowText(close)) + ",\"columns\":" + columns + "}");
+  return true;
+}
+
+// Reads, reports and dismisses the box; then waits until the program is back in its loop.
+bool HandleBox(const std::string& step, HWND box, DWORD begin) {
+  const DWORD seconds = (GetTickCount() - begin + 500) / 1000;
+  std::string icon = BoxIconKind(box);
+  std::wstring caption = WindowText(box);
+  std::wstring text = WindowText(GetDlgItem(box, 0xFFFF));
+  PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), (LPARAM)GetDlgItem(box, IDOK));
+  const DWORD dismissed = GetTickCount();
+  while (IsWindow(box) && GetTickCount() - dismissed < kAnswerTimeoutMs) Sleep(50);
+  if (IsWindow(box)) {
+    EndProgram();
+    return Fail(step, "the box did not go away");
+  }
+  if (!Ask(g_main, WM_NULL, 0, 0, nullptr, kAnswerTimeoutMs)) {
+    EndProgram();
+    return Fail(step, "the program did not come back to its loop after the box");
+  }
+  Emit("{\"step\":" + Json(step) + ",\"box\":{\"caption\":" + Json(caption) + ",\"text\":" + Json(text) +
+       ",\"icon\":" + Json(icon) + "},\"seconds\":" + Json((long long)seconds) + "}");
+  return true;
+}
+
+// Presses Run and follows the run to its end: a box owned by the main window, or the program
+// answering again without one (a run that stopped silently, or a Run that did nothing).
+bool FollowRun(const std::string& step, DWORD timeoutMs, bool noBoxIsQuiet) {
+  HWND run = GetDlgItem(g_main, kIdRun);
+  // The program pumps no messages during a run: post, never send.
+  PostMessageW(g_main, WM_COMMAND, MAKEWPARAM(kIdRun, BN_CLICKED), (LPARAM)run);
+  const DWORD begin = GetTickCount();
+  int answers = 0;
+  while (GetTickCount() - begin < timeoutMs) {
+    if (!ProgramAlive()) return Fail(step, "the program ended during the run");
+    HWND box = FindOwnedBox();
+    if (box) return HandleBox(step, box, begin);
+    // A sent message is answered before the posted Run is taken, and then only once the run is
+    // over (or from a box's own loop, which the check above catches): the second answer means
+    // the run has ended without a box.
+    if (Ask(g_main, WM_NULL, 0, 0, nullptr, 200)) {
+      if (++answers >= 2) {
+        box = FindOwnedBox();
+        if (box) return HandleBox(step, box, begin);
+        if (!noBoxIsQuiet || GetTickCount() - begin >= timeoutMs / 2) {
+          Emit("{\"step\":" + Json(step) + ",\"box\":null,\"seconds\":" +
+               Json((long long)((GetTickCount() - begin) / 1000)) + "}");
+          return true;
+        }
+      }
+    }
+    Sleep(100);
+  }
+  if (noBoxIsQuiet) {
+    Emit("{\"step\":" + Json(step) + ",\"box\":null,\"seconds\":" + Json((long long)(timeoutMs / 1000)) + "}");
+    return true;
+  }
+  EndProgram();
+  return Fail(step, "no summary box within the time limit; the program was ended");
+}
+
+bool StepRun() {
+  if (!g_main) return Fail("run", "no program window");
+  HWND run = GetDlgItem(g_main, kIdRun);
+  if (!run || !IsWindowEnabled(run)) {
+    Emit("{\"step\":\"run\",\"disabled\":true}");
+    return true;
+  }
+  return FollowRun("run", kRunTimeoutMs, false);
+}
+
+bool StepRunForce(const std::wstring& secondsText) {
+  if (!g_main) return Fail("run-force", "no program window");
+  DWORD seconds = secondsText.empty() ? 5 : (DWORD)_wtoi(secondsText.c_str());
+  // A user cannot press a disabled button; a message from elsewhere can still arrive. Watch for
+  // the whole time whether anything happens.
+  return FollowRun("run-force", seconds * 1000, true);
+}
+
+bool StepRows() {
+  if (!g_main) return Fail("rows", "no program window");
+  HWND list = GetDlgItem(g_main, kIdResultList);
+  DWORD_PTR count = 0;
+  if (!Ask(list, LVM_GETITEMCOUNT, 0, 0, &count, kAnswerTimeoutMs)) return Fail("rows", "the list did not answer");
+  RemoteBuffer remote(g_program.hProcess, sizeof(LVITEMA) + kRemoteText + 16);
+  if (!remote.base) return Fail("rows", "VirtualAllocEx failed");
+  std::string rows = "[";
+  for (int i = 0; i < (int)count; ++i) {
+    std::string item, status;
+    if (!ReadCell(remote, list, i, 0, &item) || !ReadCell(remote, list, i, 1, &status)) {
+      return Fail("rows", "row " + std::to_string(i) + " could not be read");
+    }
+    if (i) rows += ",";
+    rows += "[" + Json(Cp932ToUtf8(item)) + "," + Json(Cp932ToUtf8(status)) + "]";
+  }
+  rows += "]";
+  Emit("{\"step\":\"rows\",\"rows\":" + rows + "}");
+  return true;
+}
+
+bool StepClose(const std::string& step, bool systemMenu) {
+  if (!g_main) return Fail(step, "no program window");
+  if (systemMenu) {
+    PostMessageW(g_main, WM_SYSCOMMAND, SC_CLOSE, 0);
+  } else {
+    PostMessageW(g_main, WM_COMMAND, MAKEWPARAM(kIdClose, BN_CLICKED), (LPARAM)GetDlgItem(g_main, kIdClose));
+  }
+  if (WaitForSingleObject(g_program.hProcess, kExitTimeoutMs) != WAIT_OBJECT_0) {
+    EndProgram();
+    return Fail(step, "the program did not end; it was ended");
+  }
+  DWORD code = 0;
+  GetExitCodeProcess(g_program.hProcess, &code);
+  CloseHandle(g_program.hProcess);
+  CloseHandle(g_program.hThread);
+  g_program = PROCESS_INFORMATION();
+  g_main = nullptr;
+  Emit("{\"step\":" + Json(step) + ",\"exit\":" + Json((long long)code) + "}");
+  return true;
+}
+
+bool StepHold(const std::wstring& path) {
+  HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return Fail("hold", "cannot open " + ToUtf8(path) + ": " + std::to_string(GetLastError()));
+  g_held.push_back(h);
+  Emit("{\"step\":\"hold\",\"path\":" + Json(path) + "}");
+  return true;
+}
+
+void ReleaseHeld() {
+  for (HANDLE h : g_held) CloseHandle(h);
+  g_held.clear();
+}
+
+bool StepPause(const std::wstring& marker) {
+  HANDLE ready = CreateFileW((marker + L".ready").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (ready == INVALID_HANDLE_VALUE) return Fail("pause", "cannot write the ready marker");
+  CloseHandle(ready);
+  const DWORD begin = GetTickCount();
+  while (GetFileAttributesW((marker + L".go").c_str()) == INVALID_FILE_ATTRIBUTES) {
+    if (GetTickCount() - begin > kPauseTimeoutMs) return Fail("pause", "nobody answered the pause");
+    Sleep(100);
+  }
+  Emit("{\"step\":\"pause\"}");
+  return true;
+}
+
+bool SplitRoot(const std::wstring& full, HKEY* root, std::wstring* subkey) {
+  size_t slash = full.find(L'\\');
+  std::wstring name = full.substr(0, slash);
+  *subkey = slash == std::wstring::npos ? L"" : full.substr(slash + 1);
+  if (name == L"HKLM") *root = HKEY_LOCAL_MACHINE;
+  else if (name == L"HKCU") *root = HKEY_CURRENT_USER;
+  else if (name == L"HKU") *root = HKEY_USERS;
+  else return false;
+  return true;
+}
+
+std::string ValueJson(DWORD type, const std::vector<BYTE>& data, DWORD size) {
+  const wchar_t* w = (const wchar_t*)data.data();
+  size_t chars = size / sizeof(wchar_t);
+  switch (type) {
+    case REG_SZ:
+    case REG_EXPAND_SZ: {
+      std::wstring s(w, chars);
+      while (!s.empty() && s.back() == 0) s.pop_back();
+      return Json(s);
+    }
+    case REG_MULTI_SZ: {
+      std::string out = "[";
+      size_t i = 0;
+      bool first = true;
+      while (i < chars && w[i] != 0) {
+        std::wstring s(w + i);
+        i += s.size() + 1;
+        out += (first ? "" : ",") + Json(s);
+        first = false;
+      }
+      return out + "]";
+    }
+    case REG_DWORD:
+      return Json((long long)*(const DWORD*)data.data());
+    default: {
+      std::string hex;
+      for (DWORD i = 0; i < size; ++i) {
+        char b[4];
+        snprintf(b, sizeof b, "%02x", data[i]);
+        hex += b;
+      }
+      return Json(hex);
+    }
+  }
+}
+
+bool StepKey(const std::wstring& path) {
+  HKEY root;
+  std::wstring subkey;
+  if (!SplitRoot(path, &root, &subkey)) return Fail("key", "unknown root in " + ToUtf8(path));
+  HKEY key;
+  if (RegOpenKeyExW(root, subkey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+    Emit("{\"step\":\"key\",\"path\":" + Json(path) + ",\"exists\":false}");
+    return true;
+  }
+  std::string subkeys = "[", values = "{";
+  wchar_t name[1024];
+  for (DWORD i = 0;; ++i) {
+    DWORD n = 1024;
+    if (RegEnumKeyExW(key, i, name, &n, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    subkeys += (i ? "," : "") + Json(std::wstring(name, n));
+  }
+  for (DWORD i = 0;; ++i) {
+    DWORD n = 1024, type = 0, size = 0;
+    if (RegEnumValueW(key, i, name, &n, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) break;
+    std::vector<BYTE> data(size + 4, 0);
+    n = 1024;
+    RegEnumValueW(key, i, name, &n, nullptr, &type, data.data(), &size);
+    values += (i ? "," : "") + Json(std::wstring(name, n)) + ":" + ValueJson(type, data, size);
+  }
+  RegCloseKey(key);
+  Emit("{\"step\":\"key\",\"path\":" + Json(path) + ",\"exists\":true,\"subkeys\":" + subkeys +
+       "],\"values\":" + values + "}}");
+  return true;
+}
+
+bool StepValue(const std::wstring& path, const std::wstring& name) {
+  HKEY root;
+  std::wstring subkey;
+  if (!SplitRoot(path, &root, &subkey)) return Fail("value", "unknown root in " + ToUtf8(path));
+  HKEY key;
+  std::string data = "null";
+  if (RegOpenKeyExW(root, subkey.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
+    DWORD type = 0, size = 0;
+    if (RegQueryValueExW(key, name.c_str(), nullptr, &type, nullptr, &size) == ERROR_SUCCESS) {
+      std::vector<BYTE> buf(size + 4, 0);
+      if (RegQueryValueExW(key, name.c_str(), nullptr, &type, buf.data(), &size) == ERROR_SUCCESS) {
+        data = ValueJson(type, buf, size);
+      }
+    }
+    RegCloseKey(key);
+  }
+  Emit("{\"step\":\"value\",\"path\":" + Json(path) + ",\"name\":" + Json(name) + ",\"data\":" + data + "}");
+  return true;
+}
+
+bool StepVersion() {
+  OSVERSIONINFOA v = {};
+  v.dwOSVersionInfoSize = sizeof v;
+  GetVersionExA(&v);
+  Emit("{\"step\":\"version\",\"major\":" + Json((long long)v.dwMajorVersion) + ",\"minor\":" +
+       Json((long long)v.dwMinorVersion) + ",\"build\":" + Json((long long)v.dwBuildNumber) +
+       ",\"platform\":" + Json((long long)v.dwPlatformId) + ",\"csd\":" + Json(Cp932ToUtf8(v.szCSDVersion)) +
+       ",\"acp\":" + Json((long long)GetACP()) + "}");
+  return true;
+}
+
+bool StepFolders() {
+  wchar_t buf[MAX_PATH];
+  std::string out = "{\"step\":\"folders\"";
+  GetWindowsDirectoryW(buf, MAX_PATH);
+  out += ",\"windows\":" + Json(std::wstring(buf));
+  GetSystemDirectoryW(buf, MAX_PATH);
+  out += ",\"system\":" + Json(std::wstring(buf));
+  const struct {
+    const char* name;
+    int csidl;
+  } shell[] = {{"common_programs", CSIDL_COMMON_PROGRAMS}, {"programs", CSIDL_PROGRAMS},
+               {"common_startup", CSIDL_COMMON_STARTUP}, {"startup", CSIDL_STARTUP}};
+  for (const auto& s : shell) {
+    buf[0] = 0;
+    bool ok = SHGetSpecialFolderPathW(nullptr, buf, s.csidl, FALSE) != FALSE;
+    out += std::string(",\"") + s.name + "\":" + (ok ? Json(std::wstring(buf)) : "null");
+  }
+  Emit(out + "}");
+  return true;
+}
+
+std::vector<std::wstring> SplitTabs(const std::wstring& line) {
+  std::vector<std::wstring> fields;
+  size_t start = 0;
+  for (;;) {
+    size_t tab = line.find(L'\t', start);
+    fields.push_back(line.substr(start, tab == std::wstring::npos ? std::wstring::npos : tab - start));
+    if (tab == std::wstring::npos) break;
+    start = tab + 1;
+  }
+  return fields;
+}
+
+bool RunStep(const std::vector<std::wstring>& f) {
+  const std::wstring& cmd = f[0];
+  auto arg = [&](size_t i) { return i < f.size() ? f[i] : std::wstring(); };
+  if (cmd == L"start") return StepStart(arg(1), arg(2));
+  if (cmd == L"window") return StepWindow();
+  if (cmd == L"run") return StepRun();
+  if (cmd == L"run-force") return StepRunForce(arg(1));
+  if (cmd == L"rows") return StepRows();
+  if (cmd == L"close") return StepClose("close", false);
+  if (cmd == L"close-window") return StepClose("close-window", true);
+  if (cmd == L"hold") return StepHold(arg(1));
+  if (cmd == L"release") {
+    ReleaseHeld();
+    Emit("{\"step\":\"release\"}");
+    return true;
+  }
+  if (cmd == L"pause") return StepPause(arg(1));
+  if (cmd == L"key") return StepKey(arg(1));
+  if (cmd == L"value") return StepValue(arg(1), arg(2));
+  if (cmd == L"version") return StepVersion();
+  if (cmd == L"folders") return StepFolders();
+  if (cmd == L"wait") {
+    Sleep((DWORD)_wtoi(arg(1).c_str()));
+    Emit("{\"step\":\"wait\"}");
+    return true;
+  }
+  return Fail(ToUtf8(cmd), "unknown step");
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc != 3) {
+    fprintf(stderr, "usage: e2e_driver STEPS REPORT\n");
+    return 2;
+  }
+  FILE* steps = _wfopen(argv[1], L"rb");
+  g_report = _wfopen(argv[2], L"wb");
+  if (!steps || !g_report) {
+    fprintf(stderr, "cannot open the steps or the report file\n");
+    return 2;
+  }
+  std::string content;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, steps)) > 0) content.append(buf, n);
+  fclose(steps);
+
+  bool ok = true;
+  size_t start = 0;
+  while (ok && start < content.size()) {
+    size_t end = content.find('\n', start);
+    std::string line = content.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    start = end == std::string::npos ? content.size() : end + 1;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty() || line[0] == '#') continue;
+    ok = RunStep(SplitTabs(FromCodePage(CP_UTF8, line)));
+  }
+  // Whatever happened, leave nothing behind: a program still running is ended, held files closed.
+  if (ProgramAlive()) {
+    EndProgram();
+    Emit("{\"step\":\"end\",\"error\":\"the program was still running and was ended\"}");
+    ok = false;
+  }
+  ReleaseHeld();
+  fclose(g_report);
+  return ok ? 0 : 1;
+}

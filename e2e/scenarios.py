@@ -1,0 +1,420 @@
+"""The end-to-end scenarios: a seeded machine, the real program worked through the driver, and
+what must hold afterwards (rows, summary, exit code, files, registry).
+
+Each scenario is a function taking a Context; SCENARIOS maps the CTest names to them.
+"""
+
+import os
+
+import expected as X
+from installation import INSTALL_FOLDER, parse_reg, read_manifest, read_reg, version_reg
+from session import E2E_FOLDER, ScenarioFailed
+
+PROGRAM = E2E_FOLDER + "\\TabletUninstaller.exe"
+WORKING_FOLDER = E2E_FOLDER + "\\cwd"  # the program's current folder
+PENDING_KEY = "HKLM\\System\\CurrentControlSet\\Control\\Session Manager"
+PENDING_VALUE = "PendingFileRenameOperations"
+# Pen class instances of package-9x.reg whose "DriverDesc" names the driver, in key order.
+PEN_INFS = ["OEM3.INF", "OEM7.INF"]
+# Keys of the 9x removal list that package-9x.reg does not create (a one-tablet machine).
+WIN9X_ABSENT_KEYS = [
+    "HLM\\Enum\\SERENUM\\ZRV0A50", "HLM\\Enum\\SERENUM\\ZRV0A40", "HLM\\Enum\\SERENUM\\ZRV0A42",
+    "HLM\\Enum\\SERENUM\\ZRV0A30", "HLM\\" + X.UNINSTALL + "Tablet Driver",
+]
+
+
+class Context:
+    def __init__(self, prefix, screenshots, log):
+        self.prefix = prefix
+        self.screenshots = screenshots
+        self.log = log
+        self.failures = []
+
+    # ---- checks: every difference is collected, the scenario fails at its end -----------------
+
+    def fail(self, message):
+        self.failures.append(message)
+        self.log("FAIL: " + message)
+
+    def equal(self, what, got, want):
+        if got != want:
+            self.fail("%s: got %r, want %r" % (what, got, want))
+
+    def rows(self, what, got, want):
+        got = [tuple(r) for r in got]
+        if got == want:
+            self.log("%s: %d rows as expected" % (what, len(got)))
+            return
+        lines = ["%s: the rows differ (got %d, want %d)" % (what, len(got), len(want))]
+        for i in range(max(len(got), len(want))):
+            g = got[i] if i < len(got) else None
+            w = want[i] if i < len(want) else None
+            if g != w:
+                lines.append("  row %d: got %r, want %r" % (i, g, w))
+        self.fail("\n".join(lines[:40]))
+
+    def finish(self):
+        if self.failures:
+            raise ScenarioFailed("%d check(s) failed" % len(self.failures))
+
+
+class Steps:
+    """Driver steps with names, so that their reports can be picked out afterwards."""
+
+    def __init__(self):
+        self.steps = []
+        self.names = []
+
+    def add(self, name, *fields):
+        self.steps.append(list(fields))
+        self.names.append(name)
+        return self
+
+    def results(self, report):
+        return {name: r for name, r in zip(self.names, report) if name}
+
+
+class Machine:
+    """What a scenario seeded: package files and keys, canary files and keys."""
+
+    def __init__(self, ctx, version, install=INSTALL_FOLDER, skip_files=(), reg_overrides=(),
+                 package=True):
+        p = ctx.prefix
+        self.ctx = ctx
+        self.version = version
+        self.nt = version in X.NT_VERSIONS or version in ("win2003", "win7")
+        self.layout = p.layout(install)
+        family = "nt" if self.nt else "9x"
+        os.makedirs(p.host(WORKING_FOLDER), exist_ok=True)
+        self.package_files = []
+        if package:
+            self.package_files = p.files.add_manifest(p.path, self.layout, "package-%s.files" % family,
+                                                      skip=skip_files)
+            if version == "win95":
+                self.package_files += p.files.add_manifest(p.path, self.layout, "inf-win95.files")
+            elif not self.nt:
+                self.package_files += p.files.add_manifest(p.path, self.layout, "inf-later-9x.files")
+        self.canary_files = p.files.add_manifest(p.path, self.layout, "canaries.files")
+        package_reg = read_reg("package-%s.reg" % family, install) if package else ""
+        canary_reg = read_reg("canaries.reg", install)
+        self.package_keys = parse_reg(package_reg)
+        self.canary_keys = parse_reg(canary_reg)
+        p.import_registry([version_reg(version), package_reg, canary_reg] + list(reg_overrides))
+
+    # ---- steps that check the registry after the program has ended ------------------------------
+
+    def registry_steps(self, steps):
+        for key in self.canary_keys:
+            steps.add("canary " + key, "key", key)
+        for key in self.removal_keys():
+            steps.add("removed " + key, "key", key)
+        if not self.nt:
+            steps.add("runservices", "key", X.WIN9X_VALUES[0][0])
+        steps.add("pending", "value", PENDING_KEY, PENDING_VALUE)
+        return steps
+
+    def removal_keys(self):
+        return X.NT_KEYS if self.nt else X.WIN9X_KEYS
+
+    def check_canaries(self, results):
+        """Every canary file with its bytes, every canary key with its values."""
+        ctx = self.ctx
+        for path in self.canary_files:
+            self.check_file_kept(path)
+        for key, values in self.canary_keys.items():
+            r = results["canary " + key]
+            if not r["exists"]:
+                ctx.fail("canary key removed: " + key)
+                continue
+            for name, value in values.items():
+                if name == "Tablet" and key == X.WIN9X_VALUES[0][0]:
+                    continue
+                ctx.equal("canary value %s\\%s" % (key, name), r["values"].get(name), value)
+
+    def check_file_kept(self, path, data=None):
+        host = self.ctx.prefix.host(path)
+        want = self.ctx.prefix.files.files.get(path) if data is None else data
+        if not os.path.isfile(host):
+            self.ctx.fail("file removed that must stay: " + path)
+            return
+        with open(host, "rb") as f:
+            if f.read() != want:
+                self.ctx.fail("file changed that must stay: " + path)
+
+    def check_package_gone(self, results, left=()):
+        """The package's files, menu folders and keys are gone, except the paths in `left`."""
+        ctx = self.ctx
+        for path in self.package_files:
+            if path in left:
+                self.check_file_kept(path)
+            elif os.path.lexists(ctx.prefix.host(path)):
+                ctx.fail("package file still there: " + path)
+        menus = X.NT_MENU_FOLDERS if self.nt else X.WIN9X_MENU_FOLDERS
+        for base in ("common_programs", "programs"):
+            for name in menus:
+                path = self.layout[base] + "\\" + name
+                if path not in left and os.path.lexists(ctx.prefix.host(path)):
+                    ctx.fail("menu folder still there: " + path)
+        for key in self.removal_keys():
+            if results["removed " + key]["exists"]:
+                ctx.fail("key still there: " + key)
+        if not self.nt:
+            values = results["runservices"]["values"]
+            if "Tablet" in values:
+                ctx.fail("the RunServices value Tablet is still there")
+
+    def pending(self, results):
+        """The deletions put off until restart: Windows paths with an empty new name."""
+        data = results["pending"]["data"] or []
+        out = []
+        for i in range(0, len(data), 2):
+            source = data[i]
+            target = data[i + 1] if i + 1 < len(data) else ""
+            out.append((source[4:] if source.startswith("\\??\\") else source, target))
+        return out
+
+    def check_pending(self, results, paths):
+        pending = self.pending(results)
+        for path in paths:
+            if (path, "") not in pending:
+                self.ctx.fail("not scheduled for deletion at restart: %s (pending: %r)" % (path, pending))
+
+
+def standard_run(steps, name="", screenshot=False):
+    steps.add("run" + name, "run")
+    steps.add("rows" + name, "rows")
+    if screenshot:
+        steps.add(None, "pause")
+    return steps
+
+
+def check_box(ctx, what, result, summary):
+    box = result.get("box")
+    if box is None:
+        ctx.fail("%s: no summary box" % what)
+        return
+    ctx.equal(what + " caption", box["caption"], X.SUMMARY_CAPTION)
+    ctx.equal(what + " text", box["text"], summary[0])
+    ctx.equal(what + " icon", box["icon"], summary[1])
+
+
+def check_window(ctx, results, version):
+    w = results["window"]
+    ctx.equal("title", w["title"], X.TITLE)
+    ctx.equal("version label", w["label"], X.LABELS[version])
+    ctx.equal("Run enabled", w["run_enabled"], X.LABELS[version] != "不明")
+    ctx.equal("columns", [(c["text"], c["width"]) for c in w["columns"]], X.COLUMNS)
+    ctx.equal("Run caption", w["run"], "実行")
+    ctx.equal("Close caption", w["close"], "閉じる")
+
+
+def opening_steps(version):
+    steps = Steps()
+    steps.add("version", "version")
+    steps.add("folders", "folders")
+    steps.add("start", "start", PROGRAM, WORKING_FOLDER)
+    steps.add("window", "window")
+    return steps
+
+
+def check_machine(ctx, machine, results, version):
+    """The prefix is what the expectations assume: the version Wine reports and its folders."""
+    v = results["version"]
+    want = {
+        "win95": (4, 0, 950, 1), "win95osr2": (4, 0, 1111, 1), "win98": (4, 10, 2222, 1),
+        "winme": (4, 90, 3000, 1), "nt40": (4, 0, 1381, 2), "win2k": (5, 0, 2195, 2),
+        "winxp": (5, 1, 2600, 2), "win2003": (5, 2, 3790, 2), "win7": (6, 1, 7601, 2),
+    }[version]
+    ctx.equal("reported version", (v["major"], v["minor"], v["build"] & 0xFFFF, v["platform"]), want)
+    ctx.equal("ANSI code page", v["acp"], 932)
+    f = results["folders"]
+    for name in ("windows", "system", "common_programs", "programs", "common_startup", "startup"):
+        ctx.equal("folder " + name, f[name], machine.layout[name])
+    if ctx.failures:
+        raise ScenarioFailed("the prefix is not the machine the scenario expects")
+
+
+# ---- scenarios -----------------------------------------------------------------------------------
+
+
+def full_installation(version, screenshot=False):
+    """A complete installation removed, then Run pressed again in the same window: the second
+    run finds nothing but the folder that waits for the restart, and cannot find the install
+    folder any more, whose registration the first run removed."""
+
+    def scenario(ctx):
+        m = Machine(ctx, version)
+        steps = opening_steps(version)
+        standard_run(steps, "1", screenshot)
+        standard_run(steps, "2")
+        steps.add("close", "close")
+        m.registry_steps(steps)
+        results = steps.results(ctx.prefix.drive(steps.steps, screenshot=ctx.screenshots and screenshot and
+                                                 os.path.join(ctx.screenshots, "window-%s.png" % version)))
+        check_machine(ctx, m, results, version)
+        check_window(ctx, results, version)
+        ztablet = m.layout["system"] + "\\Ztablet"
+        pen = PEN_INFS if version == "win95" else ()
+        first = X.first_run().but(ztablet, X.AT_RESTART)
+        if not m.nt:
+            for key in WIN9X_ABSENT_KEYS:
+                first.but(key, X.NO_KEY)
+        rows1 = X.rows_for(m.layout, version, first, pen)
+        rows2 = X.rows_for(m.layout, version, X.second_run().but(ztablet, X.AT_RESTART), ())
+        check_box(ctx, "first summary", results["run1"], X.SUMMARY_RESTART)
+        ctx.rows("first run", results["rows1"]["rows"], rows1)
+        check_box(ctx, "second summary", results["run2"], X.SUMMARY_PARTIAL)
+        # A later run's rows go in from the top: above those of the first run.
+        ctx.rows("both runs", results["rows2"]["rows"], rows2 + rows1)
+        ctx.equal("exit code", results["close"]["exit"], 0)
+        # The emptied folder stays until the restart that was asked for.
+        if not os.path.isdir(ctx.prefix.host(ztablet)):
+            ctx.fail("Ztablet was removed before the restart")
+        m.check_package_gone(results)
+        m.check_canaries(results)
+        m.check_pending(results, [ztablet])
+        if not os.path.isdir(ctx.prefix.host(m.layout["common_programs"])):
+            ctx.fail("the shared Programs folder itself was removed")
+        if version == "win95":
+            m.check_file_kept(m.layout["inf"] + "\\OEM5.INF")
+
+    scenario.__doc__ = full_installation.__doc__
+    return scenario
+
+
+def unknown_version(version, close_step):
+    """A Windows the tool does not know: "不明", Run disabled, and nothing removed even when a
+    Run command reaches the window from elsewhere."""
+
+    def scenario(ctx):
+        m = Machine(ctx, version)
+        steps = opening_steps(version)
+        steps.add("run", "run")
+        steps.add("forced", "run-force", "6")
+        steps.add("rows", "rows")
+        steps.add("close", close_step)
+        m.registry_steps(steps)
+        results = steps.results(ctx.prefix.drive(steps.steps))
+        check_machine(ctx, m, results, version)
+        check_window(ctx, results, version)
+        ctx.equal("Run pressed", results["run"].get("disabled"), True)
+        ctx.equal("box after a forced Run", results["forced"]["box"], None)
+        ctx.equal("rows", results["rows"]["rows"], [])
+        ctx.equal("exit code", results["close"]["exit"], 0)
+        for path in m.package_files:
+            m.check_file_kept(path)
+        for key in m.package_keys:
+            if not results.get("removed " + key, {"exists": True})["exists"]:
+                ctx.fail("key removed: " + key)
+        m.check_canaries(results)
+        ctx.equal("pending deletions", m.pending(results), [])
+
+    return scenario
+
+
+def file_in_use(ctx):
+    """A driver file held open by another program: put off until restart, the restart summary,
+    the request recorded for Windows, and the file gone once Wine has restarted."""
+    version = "winxp"
+    layout = ctx.prefix.layout()
+    ztablet_file = layout["system"] + "\\Ztablet\\TabUserZ.exe"
+    # Without the "Ztablet" folder the held file is the only thing left for the restart.
+    m = Machine(ctx, version, skip_files=[ztablet_file])
+    held = m.layout["system"] + "\\tablet.cpl"
+    steps = opening_steps(version)
+    steps.add("hold", "hold", held)
+    standard_run(steps)
+    steps.add("close", "close")
+    steps.add("release", "release")
+    m.registry_steps(steps)
+    results = steps.results(ctx.prefix.drive(steps.steps))
+    check_machine(ctx, m, results, version)
+    outcome = (X.first_run().but(held, X.AT_RESTART)
+               .but(ztablet_file, X.NO_FILE).but(m.layout["system"] + "\\Ztablet", X.NO_FILE))
+    ctx.rows("run", results["rows"]["rows"], X.rows_for(m.layout, version, outcome))
+    check_box(ctx, "summary", results["run"], X.SUMMARY_RESTART)
+    ctx.equal("exit code", results["close"]["exit"], 0)
+    m.check_package_gone(results, left=[held])
+    m.check_pending(results, [held])
+    m.check_canaries(results)
+    ctx.prefix.restart()
+    if os.path.exists(ctx.prefix.host(held)):
+        ctx.fail("the file put off until restart is still there after the restart")
+    else:
+        ctx.log("after the restart the held file is gone")
+    for path in m.canary_files:
+        m.check_file_kept(path)
+
+
+def install_folder_extra_file(version):
+    """The install folder holds a file of the user's: the package's files go, the folder and
+    that file stay, the folder's row is an error and the summary says so."""
+
+    def scenario(ctx):
+        notes = INSTALL_FOLDER + "\\メモ.txt"
+        m = Machine(ctx, version)
+        ctx.prefix.files.add(ctx.prefix.path, notes)
+        steps = opening_steps(version)
+        standard_run(steps)
+        steps.add("close", "close")
+        m.registry_steps(steps)
+        results = steps.results(ctx.prefix.drive(steps.steps))
+        check_machine(ctx, m, results, version)
+        outcome = X.first_run().but(m.layout["system"] + "\\Ztablet", X.AT_RESTART).but(
+            INSTALL_FOLDER, X.ERROR)
+        if not m.nt:
+            for key in WIN9X_ABSENT_KEYS:
+                outcome.but(key, X.NO_KEY)
+        ctx.rows("run", results["rows"]["rows"],
+                 X.rows_for(m.layout, version, outcome, PEN_INFS if version == "win95" else ()))
+        check_box(ctx, "summary", results["run"], X.SUMMARY_PARTIAL)
+        m.check_file_kept(notes)
+        m.check_package_gone(results)
+        m.check_canaries(results)
+
+    return scenario
+
+
+def install_folder_missing(version):
+    """The registration names an install folder that no longer exists: every install file is
+    missing, the folder's row is an error, and nothing else is touched because of it."""
+
+    def scenario(ctx):
+        layout = ctx.prefix.layout()
+        skip = [layout.expand(t) for t, _ in read_manifest("package-%s.files" % (
+            "nt" if version in X.NT_VERSIONS else "9x")) if t.startswith("{install}")]
+        m = Machine(ctx, version, skip_files=skip)
+        if os.path.exists(ctx.prefix.host(INSTALL_FOLDER)):
+            raise ScenarioFailed("the install folder was seeded although it must be missing")
+        steps = opening_steps(version)
+        standard_run(steps)
+        steps.add("close", "close")
+        m.registry_steps(steps)
+        results = steps.results(ctx.prefix.drive(steps.steps))
+        check_machine(ctx, m, results, version)
+        outcome = X.Outcome(install_file=X.NO_FILE, install_folder=X.ERROR).but(
+            m.layout["system"] + "\\Ztablet", X.AT_RESTART)
+        if not m.nt:
+            for key in WIN9X_ABSENT_KEYS:
+                outcome.but(key, X.NO_KEY)
+        ctx.rows("run", results["rows"]["rows"], X.rows_for(m.layout, version, outcome))
+        check_box(ctx, "summary", results["run"], X.SUMMARY_PARTIAL)
+        m.check_package_gone(results)
+        m.check_canaries(results)
+        if os.path.exists(ctx.prefix.host(INSTALL_FOLDER)):
+            ctx.fail("the missing install folder was created")
+        m.check_file_kept(layout.expand("{install}\\..\\Shared\\keep.dll"))
+
+    return scenario
+
+
+SCENARIOS = {}
+for _v in X.WIN9X_VERSIONS + X.NT_VERSIONS:
+    SCENARIOS["full_" + _v] = full_installation(_v, screenshot=(_v in ("winxp", "win98")))
+SCENARIOS["unknown_win2003"] = unknown_version("win2003", "close")
+SCENARIOS["unknown_win7"] = unknown_version("win7", "close-window")
+SCENARIOS["in_use_winxp"] = file_in_use
+SCENARIOS["install_extra_file_winxp"] = install_folder_extra_file("winxp")
+SCENARIOS["install_extra_file_win98"] = install_folder_extra_file("win98")
+SCENARIOS["install_missing_win2k"] = install_folder_missing("win2k")
+SCENARIOS["install_missing_winme"] = install_folder_missing("winme")
