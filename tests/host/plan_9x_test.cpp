@@ -199,6 +199,8 @@ struct MissingFolder {
   int csidl;
   size_t skippedRows;
 };
+// A stable name for the test list (the default prints raw bytes, padding included).
+void PrintTo(const MissingFolder& m, std::ostream* os) { *os << "csidl " << m.csidl; }
 
 class Win9xPlanShellFolderTest : public Win9xPlanTest, public ::testing::WithParamInterface<MissingFolder> {};
 

@@ -83,7 +83,9 @@ TEST_F(NtPlanTest, AFullPassRemovesEverythingIn50Rows) {
   EXPECT_EQ(f.systemFolder + "Ztablet", winsim::DelayedMoves()[0].existing);
 
   for (const std::string& name : kNtSystemFiles) {
-    if (name != "Ztablet") EXPECT_FALSE(winsim::Exists(f.systemFolder + name)) << name;
+    if (name != "Ztablet") {
+      EXPECT_FALSE(winsim::Exists(f.systemFolder + name)) << name;
+    }
   }
   EXPECT_TRUE(winsim::Exists(f.systemFolder + "drivers"));
   EXPECT_FALSE(winsim::Exists(f.windowsFolder + "tabinst.dll"));
@@ -187,6 +189,10 @@ struct MissingFolder {
   int csidl;
   winsim::ShellFolderState state;
 };
+// A stable name for the test list (the default prints raw bytes).
+void PrintTo(const MissingFolder& m, std::ostream* os) {
+  *os << "csidl " << m.csidl << (m.state == winsim::ShellFolderState::NoPath ? " without a path" : " without a location");
+}
 
 class NtPlanShellFolderTest : public NtPlanTest, public ::testing::WithParamInterface<MissingFolder> {};
 
