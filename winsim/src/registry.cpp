@@ -412,7 +412,8 @@ using winsim::State;
 // ---- the API ----
 
 // A null or empty subkey opens the key itself again: a predefined root comes back as itself
-// (not a new handle), any other key as a new handle.
+// (not a new handle), any other key as a new handle. Simplified: the options are ignored, and
+// the rights asked for are refused only where a test marked the key.
 LONG RegOpenKeyExA(HKEY key, LPCSTR subkey, DWORD, REGSAM access, PHKEY result) {
   DWORD error;
   const bool fail = winsim::InjectedFailure("RegOpenKeyExA", &error);
@@ -437,6 +438,7 @@ LONG RegOpenKeyExA(HKEY key, LPCSTR subkey, DWORD, REGSAM access, PHKEY result) 
   return ERROR_SUCCESS;
 }
 
+// Creates the missing keys of the path; the class, options and security are ignored.
 LONG RegCreateKeyExA(HKEY key, LPCSTR subkey, DWORD, LPSTR, DWORD, REGSAM access, LPSECURITY_ATTRIBUTES,
                      PHKEY result, LPDWORD disposition) {
   DWORD error;
@@ -489,7 +491,8 @@ LONG RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD nameChars, LPDWORD
 }
 
 // `dataBytes` is the capacity in bytes; with null `data` it receives the size alone. A value
-// that does not fit gives ERROR_MORE_DATA and its size.
+// that does not fit gives ERROR_MORE_DATA and its size. Simplified: the stored bytes come back
+// as set (Windows adds a missing string terminator), and a short buffer is left untouched.
 LONG RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
                       LPDWORD dataBytes) {
   DWORD error;
@@ -515,6 +518,7 @@ LONG RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type
   return ERROR_SUCCESS;
 }
 
+// Simplified: the bytes are kept as given, whatever the type says.
 LONG RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type, const BYTE* data, DWORD dataBytes) {
   DWORD error;
   if (winsim::InjectedFailure("RegSetValueExA", &error)) return static_cast<LONG>(error);
