@@ -6,9 +6,11 @@ namespace {
 
 // Every key of a walk is opened to be deleted and to have its subkeys listed.
 const REGSAM KeyWalkAccess = DELETE | KEY_ENUMERATE_SUB_KEYS;  // 0x10008
-// The key of a value is opened with DELETE alone, which is all the 9x family (the only one
-// whose plan removes a value) asks for; the NT family would want KEY_SET_VALUE.
-const REGSAM ValueRemovalAccess = DELETE;  // 0x10000
+// The key of a value is opened with the right to change its values, which is what deleting a
+// value takes: the 9x family checks no rights at all, but a system that does (the NT family, or
+// Wine in any version mode) refuses the deletion through a handle opened with DELETE alone, and
+// the value would never be removed.
+const REGSAM ValueRemovalAccess = KEY_SET_VALUE;
 // RegEnumKeyExA counts the terminator in the capacity, so names of up to 254 characters fit
 // this 256-byte buffer; a longer one fails the enumeration with ERROR_MORE_DATA.
 const int SubkeyNameBufferSize = 256;

@@ -196,11 +196,11 @@ TEST_F(RegistryValueRemovalTest, AMissingKeyIsAnErrorNotAMissingKeyOrValue) {
   EXPECT_EQ(0, winsim::CallCount("RegDeleteValueA"));
 }
 
-TEST_F(RegistryValueRemovalTest, TheKeyIsOpenedForDeleteAlone) {
-  // Refusing every other right changes nothing; refusing DELETE makes it an error.
-  ASSERT_TRUE(winsim::DenyKeyAccess(HKEY_LOCAL_MACHINE, kRunServices, KEY_ALL_ACCESS & ~DELETE));
+TEST_F(RegistryValueRemovalTest, TheKeyIsOpenedWithTheRightToChangeValuesAlone) {
+  // Refusing every other right changes nothing; refusing KEY_SET_VALUE makes it an error.
+  ASSERT_TRUE(winsim::DenyKeyAccess(HKEY_LOCAL_MACHINE, kRunServices, KEY_ALL_ACCESS & ~KEY_SET_VALUE));
   EXPECT_EQ(StatusDeleted, RemoveRegistryValue(HKEY_LOCAL_MACHINE, kRunServices, "Tablet"));
-  ASSERT_TRUE(winsim::DenyKeyAccess(HKEY_LOCAL_MACHINE, kRunServices, DELETE));
+  ASSERT_TRUE(winsim::DenyKeyAccess(HKEY_LOCAL_MACHINE, kRunServices, KEY_SET_VALUE));
   EXPECT_EQ(StatusError, RemoveRegistryValue(HKEY_LOCAL_MACHINE, kRunServices, "Other"));
   EXPECT_TRUE(winsim::ValueExists(HKEY_LOCAL_MACHINE, kRunServices, "Other"));
 }
@@ -223,10 +223,12 @@ TEST_F(RegistryValueRemovalTest, TheDeletionCodeGivesTheStatus) {
   EXPECT_EQ(StatusError, RemoveRegistryValue(HKEY_LOCAL_MACHINE, kRunServices, "Tablet"));
 }
 
-TEST_F(RegistryValueRemovalTest, OnTheNtFamilyADeleteOnlyKeyCannotLoseAValue) {
+TEST_F(RegistryValueRemovalTest, ASystemThatChecksKeyRightsRemovesTheValueToo) {
   winsim::SetVersion(5, 1, 2600, VER_PLATFORM_WIN32_NT);
-  EXPECT_EQ(StatusError, RemoveRegistryValue(HKEY_LOCAL_MACHINE, kRunServices, "Tablet"));
-  EXPECT_TRUE(winsim::ValueExists(HKEY_LOCAL_MACHINE, kRunServices, "Tablet"));
+  EXPECT_EQ(StatusDeleted, RemoveRegistryValue(HKEY_LOCAL_MACHINE, kRunServices, "Tablet"));
+  EXPECT_FALSE(winsim::ValueExists(HKEY_LOCAL_MACHINE, kRunServices, "Tablet"));
+  EXPECT_EQ(StatusNoValue, RemoveRegistryValue(HKEY_LOCAL_MACHINE, kRunServices, "Tablet"));
+  EXPECT_TRUE(winsim::ValueExists(HKEY_LOCAL_MACHINE, kRunServices, "Other"));
 }
 
 // ---- flushing ----
