@@ -21,10 +21,8 @@ bool Enter(const char* api, DWORD* error) {
   if (!s.inHook) {
     // Collect first: an action may add hooks of its own.
     std::vector<std::function<void()>> due;
-    for (auto& hook : s.hooks) {
-      if (hook.first == api && hook.second.first > 0 && --hook.second.first == 0) {
-        due.push_back(hook.second.second);
-      }
+    for (Hook& hook : s.hooks) {
+      if (hook.api == api && hook.remaining > 0 && --hook.remaining == 0) due.push_back(hook.action);
     }
     s.inHook = true;
     for (auto& action : due) action();
@@ -451,6 +449,8 @@ namespace winsim {
 
 using namespace fs;
 
+// Simplification: a root reports FILE_ATTRIBUTE_DIRECTORY alone (an NTFS root adds hidden and
+// system).
 void AddDrive(char letter) {
   FsState& s = State();
   char upper = static_cast<char>(letter >= 'a' && letter <= 'z' ? letter - 0x20 : letter);
@@ -614,7 +614,7 @@ void SetSystemDirectory(const std::string& path) {
 const std::vector<DelayedMove>& DelayedMoves() { return State().delayedMoves; }
 
 void BeforeCall(const std::string& api, int nth, std::function<void()> action) {
-  State().hooks.push_back({api, {nth, std::move(action)}});
+  State().hooks.push_back(Hook{api, nth, std::move(action)});
 }
 
 }  // namespace winsim

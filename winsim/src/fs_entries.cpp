@@ -76,6 +76,8 @@ BOOL DeleteFileA(LPCSTR path) {
   return TRUE;
 }
 
+// Simplification: the NT family's lower limit for new folders (248 characters) is not applied;
+// the MAX_PATH limit of every ANSI call is.
 BOOL CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES) {
   DWORD error;
   if (Enter("CreateDirectoryA", &error)) return Fail(error, FALSE);

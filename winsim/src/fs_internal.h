@@ -73,6 +73,13 @@ struct HandleEntry {
   int object;  // OpenFile id for a file, Search id for a search; unused for a mapping
 };
 
+// A test's action, run just before the nth call of `api` from its registration on.
+struct Hook {
+  std::string api;
+  int remaining;  // calls still to come before it runs, the one it runs before included
+  std::function<void()> action;
+};
+
 struct FsState {
   std::map<NodeId, Node> nodes;
   NodeId nextNode = 1;
@@ -88,7 +95,7 @@ struct FsState {
   int listingOrder = 0;  // winsim::ListingOrder
   bool windowsDirSet = false, systemDirSet = false;
   std::string windowsDir, systemDir;
-  std::vector<std::pair<std::string, std::pair<int, std::function<void()>>>> hooks;
+  std::vector<Hook> hooks;
   bool inHook = false;
   std::vector<DelayedMove> delayedMoves;
 };
