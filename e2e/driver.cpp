@@ -25,6 +25,8 @@
 //   pause <marker>                     write <marker>.ready, wait for <marker>.go (screenshots)
 //   key <root\path>                    whether a key exists, with its value and subkey names
 //   value <root\path> <name>           one value (null when missing)
+//   attributes <path>                  GetFileAttributesW of a path (null when it fails)
+//   remove-folder <path>               RemoveDirectoryW, with the error code when it fails
 //   version | folders                  GetVersionExA | the Windows, system and shell folders
 //   wait <milliseconds>
 // Roots are HKLM, HKCU and HKU.
@@ -659,6 +661,21 @@ bool StepValue(const std::wstring& path, const std::wstring& name) {
   return true;
 }
 
+bool StepAttributes(const std::wstring& path) {
+  DWORD attributes = GetFileAttributesW(path.c_str());
+  Emit("{\"step\":\"attributes\",\"path\":" + Json(path) + ",\"attributes\":" +
+       (attributes == INVALID_FILE_ATTRIBUTES ? std::string("null") : Json((long long)attributes)) + "}");
+  return true;
+}
+
+bool StepRemoveFolder(const std::wstring& path) {
+  BOOL removed = RemoveDirectoryW(path.c_str());
+  DWORD code = removed ? 0 : GetLastError();
+  Emit("{\"step\":\"remove-folder\",\"path\":" + Json(path) + ",\"removed\":" + Json(removed != FALSE) +
+       ",\"code\":" + Json((long long)code) + "}");
+  return true;
+}
+
 bool StepVersion() {
   OSVERSIONINFOA v = {};
   v.dwOSVersionInfoSize = sizeof v;
@@ -722,6 +739,8 @@ bool RunStep(const std::vector<std::wstring>& f) {
   if (cmd == L"pause") return StepPause(arg(1));
   if (cmd == L"key") return StepKey(arg(1));
   if (cmd == L"value") return StepValue(arg(1), arg(2));
+  if (cmd == L"attributes") return StepAttributes(arg(1));
+  if (cmd == L"remove-folder") return StepRemoveFolder(arg(1));
   if (cmd == L"version") return StepVersion();
   if (cmd == L"folders") return StepFolders();
   if (cmd == L"wait") {

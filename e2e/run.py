@@ -17,6 +17,7 @@ import time
 import traceback
 import unicodedata
 
+sys.dont_write_bytecode = True  # nothing written into the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import expected as X  # noqa: E402

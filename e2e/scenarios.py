@@ -7,7 +7,7 @@ Each scenario is a function taking a Context; SCENARIOS maps the CTest names to 
 import os
 
 import expected as X
-from installation import INSTALL_FOLDER, parse_reg, read_manifest, read_reg, version_reg
+from installation import INSTALL_FOLDER, parse_reg, read_manifest, read_reg, reg_string, version_reg
 from session import E2E_FOLDER, ScenarioFailed
 
 PROGRAM = E2E_FOLDER + "\\TabletUninstaller.exe"
@@ -408,6 +408,128 @@ def install_folder_missing(version):
     return scenario
 
 
+def links_in_start_menu(version):
+    """A folder link inside a Start-menu folder, and a Start-menu folder that is itself a link,
+    each pointing at files elsewhere: the tool never walks through a link, so what the links
+    point at stays. (A Linux directory symlink inside drive_c is what Wine shows as a folder
+    link, attributes 0x410.)
+
+    Whether the link itself goes depends on the system: Windows removes a junction with
+    RemoveDirectoryA, Wine 8 follows the symlink and refuses because the target is not empty.
+    A probe link made the same way tells which system this is; the rows must then match it."""
+
+    def scenario(ctx):
+        p = ctx.prefix
+        layout = p.layout()
+        linked_menu = layout["programs"] + "\\タブレット"
+        m = Machine(ctx, version, skip_files=[linked_menu + "\\ペンの設定.lnk"])
+        inner_link = m.layout["common_programs"] + "\\Zorvik Tablet\\リンク"
+        probe = "C:\\outside\\probe"
+        targets = {inner_link: "C:\\outside\\リンク先", linked_menu: "C:\\outside\\メニュー",
+                   probe: "C:\\outside\\probe-target"}
+        kept = []
+        for link, target in targets.items():
+            for name in ("Keep.lnk", "下\\Keep2.lnk", "下\\ソフト表示\\Keep3.txt"):
+                p.files.add(p.path, target + "\\" + name)
+                kept.append(target + "\\" + name)
+            host_link = p.host(link)
+            os.makedirs(os.path.dirname(host_link), exist_ok=True)
+            os.symlink(os.path.relpath(p.host(target), os.path.dirname(host_link)), host_link)
+        steps = opening_steps(version)
+        steps.add("attributes", "attributes", inner_link)
+        steps.add("attributes menu", "attributes", linked_menu)
+        steps.add("probe", "remove-folder", probe)
+        standard_run(steps)
+        steps.add("close", "close")
+        m.registry_steps(steps)
+        results = steps.results(p.drive(steps.steps))
+        check_machine(ctx, m, results, version)
+        # The prefix shows the symlinks as folder links, or the scenario tests nothing.
+        ctx.equal("attributes of the inner link", results["attributes"]["attributes"], 0x410)
+        ctx.equal("attributes of the linked menu", results["attributes menu"]["attributes"], 0x410)
+        links_removable = results["probe"]["removed"]
+        ctx.log("this system %s a folder link with RemoveDirectory (code %d)" % (
+            "removes" if links_removable else "does not remove", results["probe"]["code"]))
+        outcome = X.first_run().but(m.layout["system"] + "\\Ztablet", X.AT_RESTART)
+        if not m.nt:
+            for key in WIN9X_ABSENT_KEYS:
+                outcome.but(key, X.NO_KEY)
+        inner_menu = m.layout["common_programs"] + "\\Zorvik Tablet"
+        left = []
+        if not links_removable:
+            # The walk stops at the link with an error; the folder and the link stay.
+            outcome.but(inner_menu, X.ERROR).but(linked_menu, X.ERROR)
+            left = [inner_menu, linked_menu]
+        ctx.rows("run", results["rows"]["rows"], X.rows_for(m.layout, version, outcome,
+                                                           PEN_INFS if version == "win95" else ()))
+        check_box(ctx, "summary", results["run"],
+                  X.SUMMARY_RESTART if links_removable else X.SUMMARY_PARTIAL)
+        for path in kept:
+            m.check_file_kept(path)
+        for link in (inner_link, linked_menu):
+            if os.path.lexists(p.host(link)) == links_removable:
+                ctx.fail("the link %s: %s" % ("is still there" if links_removable else "was removed", link))
+        # Files of the package inside the menu folder may have gone before the walk met the link.
+        m.package_files = [f for f in m.package_files if not f.startswith(inner_menu + "\\")]
+        m.check_package_gone(results, left=left)
+        m.check_canaries(results)
+
+    return scenario
+
+
+def uninstall_registration(nt, uninstall_string, doc_location=None):
+    """Registry lines that replace the package's uninstall command line (and, on the 9x family,
+    its documents location)."""
+    keys = ["Zorvik Tablet Driver"] + (["Tablet Driver"] if nt else [])
+    text = ""
+    for key in keys:
+        text += '[HKEY_LOCAL_MACHINE\\%s%s]\n"UninstallString"="%s"\n' % (
+            X.UNINSTALL, key, reg_string(uninstall_string))
+    if doc_location is not None:
+        text += '[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tablet]\n"OEMDocLocation"="%s"\n' % reg_string(doc_location)
+    return text
+
+
+def unusable_uninstall_strings(version, variants):
+    """Uninstall registrations that name no real install folder: empty, relative, a drive root,
+    the uninstaller's name alone. The tool must not take any of them for a folder: files with
+    the install files' names at the root of C: and in the program's current folder stay, and
+    the run reports the install folder as not found. `variants` are (uninstall string, documents
+    location or None, whether the folder is then found through the documents location)."""
+
+    def scenario(ctx):
+        p = ctx.prefix
+        layout = p.layout()
+        nt = version in X.NT_VERSIONS
+        names = X.NT_INSTALL_FILES if nt else X.WIN9X_INSTALL_FILES
+        bait = ["C:\\" + n for n in names] + [WORKING_FOLDER + "\\Tablet\\" + n for n in names]
+        for path in bait:
+            p.files.add(p.path, path)
+        install_files = [layout["install"] + "\\" + n for n in names]
+        for uninstall_string, doc_location, found in variants:
+            ctx.log("UninstallString %r, OEMDocLocation %r" % (uninstall_string, doc_location))
+            m = Machine(ctx, version, reg_overrides=[uninstall_registration(nt, uninstall_string, doc_location)])
+            steps = opening_steps(version)
+            standard_run(steps)
+            steps.add("close", "close")
+            m.registry_steps(steps)
+            results = steps.results(p.drive(steps.steps))
+            check_machine(ctx, m, results, version)
+            outcome = X.first_run(install_found=found).but(m.layout["system"] + "\\Ztablet", X.AT_RESTART)
+            if not nt:
+                for key in WIN9X_ABSENT_KEYS:
+                    outcome.but(key, X.NO_KEY)
+            ctx.rows("run with %r" % uninstall_string, results["rows"]["rows"],
+                     X.rows_for(m.layout, version, outcome))
+            check_box(ctx, "summary", results["run"], X.SUMMARY_RESTART if found else X.SUMMARY_PARTIAL)
+            for path in bait:
+                m.check_file_kept(path)
+            m.check_package_gone(results, left=[] if found else install_files)
+            m.check_canaries(results)
+
+    return scenario
+
+
 SCENARIOS = {}
 for _v in X.WIN9X_VERSIONS + X.NT_VERSIONS:
     SCENARIOS["full_" + _v] = full_installation(_v, screenshot=(_v in ("winxp", "win98")))
@@ -418,3 +540,17 @@ SCENARIOS["install_extra_file_winxp"] = install_folder_extra_file("winxp")
 SCENARIOS["install_extra_file_win98"] = install_folder_extra_file("win98")
 SCENARIOS["install_missing_win2k"] = install_folder_missing("win2k")
 SCENARIOS["install_missing_winme"] = install_folder_missing("winme")
+SCENARIOS["links_winxp"] = links_in_start_menu("winxp")
+SCENARIOS["links_win98"] = links_in_start_menu("win98")
+SCENARIOS["uninstall_string_winxp"] = unusable_uninstall_strings("winxp", [
+    ("", None, False),
+    ("Tablet\\Remove.exe /s", None, False),
+    ("C:\\Remove.exe", None, False),
+    ("\"Remove.exe\" -y", None, False),
+])
+SCENARIOS["uninstall_string_win98"] = unusable_uninstall_strings("win98", [
+    # No marker: the documents location names the real folder, which is then removed.
+    ("C:\\WINDOWS\\IsUninst.exe -y", INSTALL_FOLDER + "\\", True),
+    ("", "C:\\", False),
+    ("C:\\Uninst.isu", "Tablet", False),
+])

@@ -138,7 +138,9 @@ class Prefix:
         if os.path.exists(self.host(report_file)):
             with open(self.host(report_file), encoding="utf-8") as f:
                 report = [json.loads(line) for line in f if line.strip()]
-        self.log("driver run %d: %.1f s, exit %s" % (self.runs, time.monotonic() - began, proc.returncode))
+        timed = ", ".join("%s %ss" % (r["step"], r["seconds"]) for r in report if "seconds" in r)
+        self.log("driver run %d: %.1f s (%s), exit %s" % (
+            self.runs, time.monotonic() - began, timed, proc.returncode))
         errors = [r for r in report if "error" in r]
         if proc.returncode != 0 or errors or len(report) != len(steps):
             raise ScenarioFailed("the driver failed (exit %s): %s" % (
