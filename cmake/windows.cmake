@@ -22,9 +22,8 @@ add_test(NAME exe_check
   COMMAND ${CMAKE_SOURCE_DIR}/tests/exe_check/check_exe.sh
           $<TARGET_FILE:TabletUninstaller> ${CMAKE_SOURCE_DIR}/tests/exe_check/allowed_imports.txt)
 
-if(EXISTS ${CMAKE_SOURCE_DIR}/tests/win32/CMakeLists.txt)
-  add_subdirectory(tests/win32)
-endif()
+add_subdirectory(tests/win32)
+add_subdirectory(tests/rename_roundtrip)
 if(EXISTS ${CMAKE_SOURCE_DIR}/e2e/CMakeLists.txt)
   add_subdirectory(e2e)
 endif()

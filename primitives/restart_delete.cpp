@@ -137,17 +137,20 @@ BOOL ComposeRenameFilePath(char* path) {
 
 }  // namespace
 
-BOOL ScheduleDeleteAtRestart(const char* existing, const char* newName) {
-  BOOL moved = MoveFileExA(existing, newName, MOVEFILE_DELAY_UNTIL_REBOOT);
-  if (moved) return moved;
-  // NT/2000/XP never read the rename file: a line there would never be carried out. On a
-  // Windows the tool has not classified nothing is written either.
-  if (!IsWin9xFamily(RunState.osKind)) return FALSE;
-
+BOOL WriteRenameFileRequest(const char* existing, const char* newName) {
   char line[RenameLineCapacity];
   DWORD lineLength = 0;
   if (!FormatRenameLine(existing, newName, line, &lineLength)) return FALSE;
   char renameFile[MAX_PATH];
   if (!ComposeRenameFilePath(renameFile)) return FALSE;
   return AddRenameLine(renameFile, line, lineLength);
+}
+
+BOOL ScheduleDeleteAtRestart(const char* existing, const char* newName) {
+  BOOL moved = MoveFileExA(existing, newName, MOVEFILE_DELAY_UNTIL_REBOOT);
+  if (moved) return moved;
+  // NT/2000/XP never read the rename file: a line there would never be carried out. On a
+  // Windows the tool has not classified nothing is written either.
+  if (!IsWin9xFamily(RunState.osKind)) return FALSE;
+  return WriteRenameFileRequest(existing, newName);
 }
