@@ -160,11 +160,15 @@ def reg_file_bytes(texts):
 
 
 def version_reg(version):
-    """The registry settings that make Wine report a Windows version. Windows 95 OSR2 is the
-    Windows 95 mode with the build number that the OSR2 release records."""
-    wine_mode = "win95" if version == "win95osr2" else version
-    text = '[HKEY_CURRENT_USER\\Software\\Wine]\n"Version"="%s"\n' % wine_mode
-    if version == "win95osr2":
-        text += ('[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion]\n'
-                 '"VersionNumber"="4.00.1111"\n"SubVersionNumber"=" B "\n')
-    return text
+    """The registry settings that make Wine report a Windows version.
+
+    Windows 95 OSR2 has no mode of its own: Wine's "win95" always reports build 950. Without a
+    mode Wine takes the version from the registry, the NT values first, so those go and the 9x
+    values of OSR2 (VersionNumber 4.00.1111, SubVersionNumber " B ") take their place."""
+    if version != "win95osr2":
+        return '[HKEY_CURRENT_USER\\Software\\Wine]\n"Version"="%s"\n' % version
+    return ('[HKEY_CURRENT_USER\\Software\\Wine]\n"Version"=-\n'
+            '[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion]\n'
+            '"CurrentVersion"=-\n"CurrentMajorVersionNumber"=-\n"CurrentMinorVersionNumber"=-\n'
+            '[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion]\n'
+            '"VersionNumber"="4.00.1111"\n"SubVersionNumber"=" B "\n')
