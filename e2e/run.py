@@ -12,6 +12,7 @@ a display is there to show the window on.
 
 import argparse
 import os
+import signal
 import sys
 import time
 import traceback
@@ -69,7 +70,9 @@ def run_demo(args):
     prefix = session.Prefix(args.exe, args.driver, log)
     try:
         ctx = scenarios.Context(prefix, None, log)
-        machine = scenarios.Machine(ctx, args.version)
+        # On a desktop the window manager may frame the window (the tests' template says no).
+        managed = [] if headless else ['[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\n"Managed"="Y"\n']
+        machine = scenarios.Machine(ctx, args.version, reg_overrides=managed)
         log("Demo prefix %s, Windows version %s, the driver package installed in %s" % (
             prefix.path, args.version, machine.layout["install"]))
         if not headless:
@@ -105,7 +108,14 @@ def run_demo(args):
         prefix.end()
 
 
+def end_on_signal(signum, frame):
+    # Turned into an exception so that the prefix's Wine processes are ended on the way out.
+    raise SystemExit(128 + signum)
+
+
 def main():
+    signal.signal(signal.SIGTERM, end_on_signal)
+    signal.signal(signal.SIGHUP, end_on_signal)
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     sub = parser.add_subparsers(dest="command", required=True)
     sub.add_parser("template")
