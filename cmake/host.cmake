@@ -1,4 +1,11 @@
 # The host build: the program's sources compiled against the stand-in (winsim), and the tests.
+# The fuzz preset builds the fuzz targets instead, in a build folder of their own.
+option(TABLET_FUZZ "Build the libFuzzer targets (clang) instead of the host tests" OFF)
+if(TABLET_FUZZ)
+  include(${CMAKE_SOURCE_DIR}/cmake/fuzz.cmake)
+  return()
+endif()
+
 find_package(GTest REQUIRED)
 
 # The stand-in reads the very resources that ship, compiled to a .res by windres.
@@ -34,3 +41,6 @@ target_link_libraries(host_tests PRIVATE program_core winsim GTest::gtest GTest:
 target_compile_options(host_tests PRIVATE ${WARNING_FLAGS})
 include(GoogleTest)
 gtest_discover_tests(host_tests DISCOVERY_TIMEOUT 60)
+
+# The safety suite: generated installations judged by an independent oracle, and the fault sweep.
+add_subdirectory(tests/safety)

@@ -1,0 +1,52 @@
+# The fuzzing build (preset "fuzz", -DTABLET_FUZZ=ON): libFuzzer targets built with clang,
+# AddressSanitizer and UndefinedBehaviorSanitizer, driving the program's sources against the
+# stand-in. It replaces the host build in its own build folder, so a machine without clang's
+# libFuzzer still builds and tests everything else.
+if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+  message(FATAL_ERROR "The fuzz build needs clang and its libFuzzer: configure it with the fuzz preset")
+endif()
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+
+set(FUZZ_SANITIZE -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+
+# The stand-in reads the very resources that ship, compiled to a .res by windres.
+find_program(WINDRES NAMES i686-w64-mingw32-windres windres REQUIRED)
+set(PROGRAM_RES ${CMAKE_BINARY_DIR}/uninstaller.res)
+add_custom_command(OUTPUT ${PROGRAM_RES}
+  COMMAND ${WINDRES} -O res -I ${CMAKE_SOURCE_DIR}/resources
+          -i ${CMAKE_SOURCE_DIR}/resources/uninstaller.rc -o ${PROGRAM_RES}
+  DEPENDS ${CMAKE_SOURCE_DIR}/resources/uninstaller.rc ${CMAKE_SOURCE_DIR}/resources/resource.h
+          ${CMAKE_SOURCE_DIR}/resources/uninstaller.ico
+  COMMENT "Compiling the program's resources")
+add_custom_target(program_res DEPENDS ${PROGRAM_RES})
+
+# Everything below is instrumented for coverage (fuzzer-no-link); only the targets link libFuzzer.
+file(GLOB WINSIM_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/winsim/src/*.cpp)
+add_library(winsim STATIC ${WINSIM_SOURCES})
+add_dependencies(winsim program_res)
+target_include_directories(winsim PUBLIC ${CMAKE_SOURCE_DIR}/winsim/include)
+target_compile_definitions(winsim PRIVATE WINSIM_RES_PATH="${PROGRAM_RES}")
+target_compile_options(winsim PUBLIC -fsanitize=fuzzer-no-link ${FUZZ_SANITIZE})
+target_link_options(winsim PUBLIC ${FUZZ_SANITIZE})
+
+# clang cannot turn the program's UTF-8 literals into code page 932 (-fexec-charset takes only
+# UTF-8), so it compiles copies whose non-ASCII characters are written as CP932 octal escapes.
+set(FUZZ_ESCAPER ${CMAKE_SOURCE_DIR}/tests/fuzz/cp932_literals.py)
+set(FUZZ_PROGRAM_SOURCES)
+foreach(source ${PROGRAM_SOURCES})
+  file(RELATIVE_PATH relative ${CMAKE_SOURCE_DIR} ${source})
+  set(copy ${CMAKE_BINARY_DIR}/cp932/${relative})
+  get_filename_component(copyDir ${copy} DIRECTORY)
+  add_custom_command(OUTPUT ${copy}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${copyDir}
+    COMMAND Python3::Interpreter ${FUZZ_ESCAPER} ${source} ${copy}
+    DEPENDS ${source} ${FUZZ_ESCAPER}
+    COMMENT "Writing ${relative} with CP932 escapes")
+  list(APPEND FUZZ_PROGRAM_SOURCES ${copy})
+endforeach()
+add_library(program_core STATIC ${FUZZ_PROGRAM_SOURCES})
+target_include_directories(program_core PUBLIC ${CMAKE_SOURCE_DIR})
+target_link_libraries(program_core PUBLIC winsim)
+target_compile_options(program_core PRIVATE ${WARNING_FLAGS})
+
+add_subdirectory(tests/fuzz)

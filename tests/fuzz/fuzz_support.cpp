@@ -1,0 +1,72 @@
+// Input cutting, machine set-up and messages shared by the fuzz targets.
+#include "fuzz_support.h"
+
+#include <cstring>
+
+#include "shell/os_kind.h"
+#include "shell/run_state.h"
+#include "winsim.h"
+
+const int kKnownOsKinds[7] = {OsWinNT4, OsWin98, OsWin95, OsWin95Osr2, OsWin2000, OsWinMe, OsWinXP};
+
+std::string FuzzInput::Field() {
+  const std::string rest(data_ + at_, size_ - at_);
+  const size_t end = rest.find(kFieldSeparator);
+  if (end == std::string::npos) {
+    at_ = size_;
+    return rest;
+  }
+  at_ += end + std::strlen(kFieldSeparator);
+  return rest.substr(0, end);
+}
+
+std::string FuzzInput::Rest() {
+  std::string rest(data_ + at_, size_ - at_);
+  at_ = size_;
+  return rest;
+}
+
+std::string UpToZero(const std::string& bytes) { return bytes.substr(0, bytes.find('\0')); }
+
+std::unique_ptr<char[]> ExactCString(const std::string& text) {
+  const std::string s = UpToZero(text);
+  std::unique_ptr<char[]> block(new char[s.size() + 1]);
+  std::memcpy(block.get(), s.c_str(), s.size() + 1);
+  return block;
+}
+
+std::string Shown(const std::string& bytes) {
+  std::string out;
+  char hex[8];
+  for (unsigned char c : bytes) {
+    if (c >= 0x20 && c < 0x7F && c != '\\') {
+      out += static_cast<char>(c);
+    } else if (c == '\\') {
+      out += "\\\\";
+    } else {
+      std::snprintf(hex, sizeof hex, "\\x%02X", c);
+      out += hex;
+    }
+  }
+  return out;
+}
+
+void FreshMachine() {
+  winsim::Reset();
+  ResetRunState();
+}
+
+void UseOsKind(int osKind) {
+  switch (osKind) {
+    case OsWinNT4: winsim::SetVersion(4, 0, 1381, VER_PLATFORM_WIN32_NT); break;
+    case OsWin2000: winsim::SetVersion(5, 0, 2195, VER_PLATFORM_WIN32_NT); break;
+    case OsWinXP: winsim::SetVersion(5, 1, 2600, VER_PLATFORM_WIN32_NT); break;
+    // The 9x family repeats the version in the high word of the build number.
+    case OsWin95: winsim::SetVersion(4, 0, 0x040003B6, VER_PLATFORM_WIN32_WINDOWS); break;
+    case OsWin95Osr2: winsim::SetVersion(4, 0, 0x04000457, VER_PLATFORM_WIN32_WINDOWS); break;
+    case OsWin98: winsim::SetVersion(4, 10, 0x040A08AE, VER_PLATFORM_WIN32_WINDOWS); break;
+    case OsWinMe: winsim::SetVersion(4, 90, 0x045A0BB8, VER_PLATFORM_WIN32_WINDOWS); break;
+    default: break;
+  }
+  RunState.osKind = osKind;
+}
