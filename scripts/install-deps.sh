@@ -2,7 +2,8 @@
 # Installs everything the builds, the tests and the demo need on a fresh Debian 12 machine.
 # Safe to run again: each step checks whether it is already done.
 #
-#   scripts/install-deps.sh          host build and tests only
+#   scripts/install-deps.sh          host build and tests only (with the sanitizer and fuzz builds:
+#                                    clang, and libclang-rt-14-dev for libFuzzer)
 #   scripts/install-deps.sh --wine   also the cross compiler, 32-bit Wine, Xvfb and fonts
 set -euo pipefail
 
@@ -14,7 +15,7 @@ SUDO=""
 export DEBIAN_FRONTEND=noninteractive
 
 need=()
-for p in cmake ninja-build g++ make python3 googletest libgtest-dev libgmock-dev \
+for p in cmake ninja-build g++ make python3 googletest libgtest-dev libgmock-dev clang libclang-rt-14-dev \
          g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev; do
   dpkg -s "$p" >/dev/null 2>&1 || need+=("$p")
 done

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs every test on a fresh Debian 12 machine: installs what is needed, then builds and tests
-# the host build (the program against the Win32 stand-in) and the Windows build (the exe check,
-# the Win32 tests and the end-to-end scenarios under Wine).
+# the host build (the program against the Win32 stand-in), the same suite under AddressSanitizer
+# and UndefinedBehaviorSanitizer, short runs of the fuzz targets, and the Windows build (the exe
+# check, the Win32 tests and the end-to-end scenarios under Wine).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -11,6 +12,22 @@ echo "== host build and tests"
 cmake --preset host >/dev/null
 cmake --build --preset host -j2
 ctest --preset host
+
+echo "== host tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+cmake --preset asan >/dev/null
+cmake --build --preset asan -j2
+ctest --preset asan
+
+# The fuzz build needs clang's libFuzzer; without it the other builds still run.
+echo "== fuzz targets: build and smoke runs"
+if echo 'extern "C" int LLVMFuzzerTestOneInput(const unsigned char*, unsigned long) { return 0; }' |
+     clang++ -fsanitize=fuzzer -x c++ - -o /dev/null 2>/dev/null; then
+  cmake --preset fuzz >/dev/null
+  cmake --build --preset fuzz -j2
+  ctest --preset fuzz
+else
+  echo "clang with libFuzzer is not available: fuzz targets skipped" >&2
+fi
 
 echo "== Windows build, tests under Wine"
 cmake --preset windows >/dev/null
