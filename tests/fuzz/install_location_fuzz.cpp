@@ -1,8 +1,8 @@
 // FindInstallDirectory on registry values made of arbitrary bytes: the fuzzer chooses the
 // family, which of the package's keys and values exist, their types and bytes. Whatever they
 // hold, the result is either "not found" with the caller's buffer untouched, or a terminated
-// absolute folder of at most 259 bytes that is not a drive or share root, taken from the value
-// the rules select; every key opened is closed and the registry is left as it was.
+// absolute folder of at most 259 bytes that is not a drive or share root, whose names Windows
+// accepts, taken from the value the rules select; every key opened is closed and the registry is left as it was.
 #include <cctype>
 #include <cstring>
 #include <vector>
@@ -114,6 +114,21 @@ bool IsAbsoluteBelowRoot(const std::string& path) {
   return true;
 }
 
+// Every name in `path` is one Windows accepts: no control character, none of < > " | ? * and no
+// ":" after the drive's, and no double-byte character cut short at the end.
+bool HasOnlyValidNames(const std::string& path) {
+  for (size_t i = 0; i < path.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(path[i]);
+    if (winsim::IsLeadByte(c)) {
+      if (i + 1 == path.size()) return false;
+      ++i;
+      continue;
+    }
+    if (c < 0x20 || std::strchr("<>\"|?*", c) != nullptr || (c == ':' && i != 1)) return false;
+  }
+  return true;
+}
+
 // Plainly a folder the plans may use: "C:\" and names of letters, digits, blanks and "_-",
 // each with a letter or digit.
 bool IsPlainlyUsable(const std::string& path) {
@@ -205,6 +220,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(length < INSTALL_FOLDER_SIZE, "no terminator in the 260-byte buffer");
   const std::string folder(out.get(), length);
   FUZZ_CHECK(IsAbsoluteBelowRoot(folder), "\"%s\" is not an absolute folder below a root", Shown(folder).c_str());
+  FUZZ_CHECK(HasOnlyValidNames(folder), "\"%s\" holds a character no name may hold", Shown(folder).c_str());
   // The uninstall string has the first word; the documents location counts only when the
   // uninstall string names no folder the plans may use.
   if (haveUninstall && IsPlainlyUsable(fromUninstall)) {

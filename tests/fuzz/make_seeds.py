@@ -72,7 +72,8 @@ write("rename_file", "98-no-line-end", bytes([1, 4, 0, 0]) + fields(b"[boot]\r\n
 # uninstall string: IsUninst -f, Remove.exe, raw bytes, none; 2 second key; 3 documents
 # location; 4 pen instance is the product's; 6 a link inside a menu folder), install place,
 # then fields: presence bits (1 = missing), uninstall suffix, documents location, InfPath,
-# faults (call, nth, code triples), hostile entries (item, how pairs) ----
+# faults (call, nth, code triples), hostile entries (item, how pairs), nested folder and key
+# names (split at zero bytes, alternately) ----
 def run(kind, folders=0, shell=0, registry=0x40, place=0, *rest):
     return bytes([kind, folders, shell, registry, place]) + fields(*rest) if rest else bytes([kind, folders, shell, registry, place])
 
@@ -91,3 +92,5 @@ write("whole_run", "xp-long-windows", run(6, 3, 0, 0x40, 0))
 write("whole_run", "98-double-byte-windows", run(1, 2, 0, 0x40 | 0x08, 0, b"", b"", b"C:\\\x83\x5c\x95\x5c\\Tablet"))
 write("whole_run", "98-raw-uninstall", run(1, 0, 0, 0x40 | 2, 0, b"", rb'"C:\Program Files\Zorvik Tablet\\Remove.exe"'))
 write("whole_run", "xp-nothing-installed-second-key", run(6, 0, 0, 0x40 | 4, 0, b"\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff"))
+write("whole_run", "xp-nested", run(6, 0, 0, 0x40, 0, b"", b"", b"", b"", b"", b"",
+                                    b"Sub\x00Key\x00" + b"L" * 250 + b"\x00" + b"K" * 260 + b"\x00\x83\x5c\x00\x95\x5c"))

@@ -389,6 +389,36 @@ void SeedMachine(Machine* m, FuzzInput* input) {
   }
 }
 
+// Names from the input, split at zero bytes: the even ones make a chain of nested folders (with a
+// file at its end) in the product's first Start-menu folder, the odd ones a chain of nested keys
+// under the family's first key. Long names, double-byte names and names the calls refuse test
+// the walks over folder and key trees.
+void AddNestedEntries(const Machine& m, const string& bytes) {
+  vector<string> names(1);
+  for (char c : bytes) {
+    if (c == '\0') {
+      names.emplace_back();
+    } else if (names.back().size() < 300) {
+      names.back() += c;
+    }
+  }
+  const FileTable& menus = m.win9x ? Win9xFilePlan.menuFolders : NtFilePlan.menuFolders;
+  string folder = m.shellFolders[0].empty() ? "" : Join(m.shellFolders[0], menus.entries[0]);
+  string key = m.win9x ? Win9xKeys[0].subkey : NtKeys[0].subkey;
+  const HKEY root = m.win9x ? Win9xKeys[0].root : NtKeys[0].root;
+  for (size_t i = 0; i < names.size() && i < 16; ++i) {
+    if (names[i].empty()) continue;
+    if (i % 2 == 0 && !folder.empty()) {
+      folder = Join(folder, names[i]);
+      if (!winsim::MakeFolder(folder)) return;
+      winsim::MakeFile(Join(folder, "x.lnk"), "link");
+    } else if (i % 2 == 1) {
+      key = key + "\\" + names[i];
+      winsim::SetStringValue(root, key, "x", "1");
+    }
+  }
+}
+
 // Every file and folder on the machine, without entering links.
 void Walk(const string& folder, vector<Entry>* out) {
   for (const string& name : winsim::FolderEntries(folder)) {
@@ -531,6 +561,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   SeedMachine(&m, &input);
   const string faults = input.Field();
   const string hostile = input.Field();
+  AddNestedEntries(m, input.Field());
 
   // The rename file (9x family) names files by their 8.3 forms.
   const vector<Entry> before = Snapshot(m.win9x);
