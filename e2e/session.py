@@ -63,8 +63,9 @@ class Prefix:
         os.makedirs(self.host(E2E_FOLDER), exist_ok=True)
         shutil.copy(exe, self.host(E2E_FOLDER + "\\TabletUninstaller.exe"))
         shutil.copy(driver, self.host(E2E_FOLDER + "\\e2e_driver.exe"))
-        # One server for the whole scenario: without it every Wine command starts its own.
-        subprocess.run(["wineserver", "-p"], env=self.env, check=True)
+        # One server for the whole scenario: without it every Wine command starts its own. It
+        # lingers 30 s at most once nothing uses it, should this runner be killed before end().
+        subprocess.run(["wineserver", "-p30"], env=self.env, check=True)
         self.runs = 0
 
     def layout(self, install=None):
@@ -98,7 +99,7 @@ class Prefix:
         carries out the renames and deletions put off until then)."""
         subprocess.run(["wineserver", "-k"], env=self.env)
         subprocess.run(["wineserver", "-w"], env=self.env)
-        subprocess.run(["wineserver", "-p"], env=self.env, check=True)
+        subprocess.run(["wineserver", "-p30"], env=self.env, check=True)
         self.wine("cmd", "/c", "exit")
 
     def drive(self, steps, screenshot=None, timeout=600):
