@@ -273,6 +273,9 @@ def full_installation(version, screenshot=False):
         m.check_package_gone(results)
         m.check_canaries(results)
         m.check_pending(results, [ztablet])
+        # The system took the deferral, so the start-up rename file was left alone.
+        if os.path.exists(ctx.prefix.host(m.layout["windows"] + "\\wininit.ini")):
+            ctx.fail("wininit.ini was written although the delayed move worked")
         if not os.path.isdir(ctx.prefix.host(m.layout["common_programs"])):
             ctx.fail("the shared Programs folder itself was removed")
         if version == "win95":
