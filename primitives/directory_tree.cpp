@@ -144,10 +144,13 @@ RemovalStatus RemoveDirectoryTree(const char* path, BOOL allowNonEmpty, BOOL rec
   if (!ClearProtectiveAttributes(path)) return StatusError;
 
   // A link (junction) stands for a folder elsewhere: the link goes, its target stays untouched.
+  // Attributes that cannot be read cannot tell a link from a folder, so nothing is walked then:
+  // a folder that is simply not there is left to the removal to report, anything else is an error.
   DWORD attributes = GetFileAttributesA(path);
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-    return RemoveFolderItself(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    return IsNotThereCode(GetLastError()) ? RemoveFolderItself(path) : StatusError;
   }
+  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return RemoveFolderItself(path);
 
   char workPath[MAX_PATH];
   WIN32_FIND_DATAA data;
