@@ -9,11 +9,11 @@
 //   listed files and the folder itself;
 // - deletions put off until restart (the system's list and "wininit.ini") name only those;
 // - registry: the family's keys with their subkeys, and the one value on the 9x family.
-// Canaries (other programs' files, look-alike names and keys, a file in use behind a link) are
-// seeded on every machine; each must be left intact.
+// Canaries (other programs' files, look-alike names and keys, files named like the package's in
+// other folders, another program's folder behind a link in a menu folder) are seeded on every
+// machine; each must be left intact unless the registry names its folder as the install folder.
 #include <shlobj.h>
 
-#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <set>
