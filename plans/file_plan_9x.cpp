@@ -8,6 +8,7 @@
 #include "plans/file_steps.h"
 #include "plans/install_location.h"
 #include "plans/locations.h"
+#include "plans/registry_text.h"
 #include "plans/phases.h"
 #include "primitives/directory_tree.h"
 #include "primitives/file_removal.h"
@@ -17,23 +18,10 @@
 
 namespace {
 
-const DWORD kValueCapacity = 1024;
 const DWORD kInstanceNameChars = 255;
 // Pen class instances are named "0000" to "9999": no walk needs more indexes than that, so
 // even a key that fails the same way at every index ends the walk.
 const DWORD kMostInstances = 10000;
-
-// Reads a value as text into `value` (kValueCapacity + 1 bytes), always terminated. The
-// capacity is set afresh for every query, so a long value is read in full whatever came before.
-int ReadText(HKEY key, const char* name, char* value) {
-  DWORD type = REG_SZ;  // the type that comes back is not examined
-  DWORD size = kValueCapacity;
-  if (RegQueryValueExA(key, name, NULL, &type, reinterpret_cast<BYTE*>(value), &size) != ERROR_SUCCESS) {
-    return 0;
-  }
-  value[size <= kValueCapacity ? size : kValueCapacity] = '\0';
-  return 1;
-}
 
 // Byte-for-byte search: the product's name counts only in its own spelling.
 int ContainsText(const char* text, const char* pattern) {
@@ -53,9 +41,9 @@ void RemoveInstanceInfFile(HKEY classKey, const char* instanceName, const Win9xF
   HKEY instance;
   // Opened for reading values: that is all the walk does with it.
   if (RegOpenKeyExA(classKey, instanceName, 0, KEY_QUERY_VALUE, &instance) != ERROR_SUCCESS) return;
-  char value[kValueCapacity + 1];
-  if (ReadText(instance, "DriverDesc", value) && ContainsText(value, tables->driverDescMatch) &&
-      ReadText(instance, "InfPath", value)) {
+  char value[REGISTRY_TEXT_CAPACITY + 1];
+  if (ReadRegistryText(instance, "DriverDesc", value) && ContainsText(value, tables->driverDescMatch) &&
+      ReadRegistryText(instance, "InfPath", value)) {
     lstrcpyA(pathBuffer, infFolder);
     if (IsContainedRelativeName(value) && lstrlenA(infFolder) + lstrlenA(value) < PATH_BUFFER_SIZE) {
       lstrcatA(pathBuffer, value);

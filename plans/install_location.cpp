@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "plans/locations.h"
+#include "plans/registry_text.h"
 #include "shell/os_kind.h"
 #include "shell/run_state.h"
 
@@ -26,21 +27,7 @@ const char* const UninstallMarkers[] = {
 const char kFallbackKey[] = "SOFTWARE\\TABLET";
 const char kFallbackValue[] = "OEMDocLocation";
 
-const DWORD kValueCapacity = 1024;
-
 BYTE FoldLetter(BYTE b) { return (b >= 'A' && b <= 'Z') ? static_cast<BYTE>(b + 0x20) : b; }
-
-// Reads a string value of `key` into `value` (kValueCapacity + 1 bytes) and terminates it: a
-// value stored without its terminator is still read in full. 0 when the query fails.
-int ReadStringValue(HKEY key, const char* name, char* value) {
-  DWORD type = REG_SZ;  // the type that comes back is not examined
-  DWORD size = kValueCapacity;
-  if (RegQueryValueExA(key, name, NULL, &type, reinterpret_cast<BYTE*>(value), &size) != ERROR_SUCCESS) {
-    return 0;
-  }
-  value[size <= kValueCapacity ? size : kValueCapacity] = '\0';
-  return 1;
-}
 
 // Keeps the part of `text` between its first two double quotes (or after the only one); text
 // without quotes stays whole. Moves the kept part to the start of `text`.
@@ -73,9 +60,9 @@ int FindFromUninstallString(char* out) {
       RegOpenKeyExA(HKEY_LOCAL_MACHINE, UninstallKeys[1], 0, KEY_READ, &key) != ERROR_SUCCESS) {
     return 0;
   }
-  char value[kValueCapacity + 1];
+  char value[REGISTRY_TEXT_CAPACITY + 1];
   int found = 0;
-  if (ReadStringValue(key, kUninstallValue, value) && TakeFolderFromCommandLine(value)) {
+  if (ReadRegistryText(key, kUninstallValue, value) && TakeFolderFromCommandLine(value)) {
     found = AcceptFolder(value, out);
   }
   RegCloseKey(key);
@@ -86,9 +73,9 @@ int FindFromUninstallString(char* out) {
 int FindFromDocLocation(char* out) {
   HKEY key;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kFallbackKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return 0;
-  char value[kValueCapacity + 1];
+  char value[REGISTRY_TEXT_CAPACITY + 1];
   int found = 0;
-  if (ReadStringValue(key, kFallbackValue, value)) {
+  if (ReadRegistryText(key, kFallbackValue, value)) {
     KeepQuotedPart(value);
     StripTrailingSeparator(value);
     found = AcceptFolder(value, out);
