@@ -174,7 +174,7 @@ class Builder {
     const std::string real = m_.RealPath(linkPath);
     m_.links.push_back({real, target});
     m_.disk.linkTargets[Machine::KeyOf(real)] = target;
-    Note("link " + linkPath + " -> " + target);
+    Note("link " + linkPath + " -> " + target + (target.size() <= 3 ? " (a drive root)" : ""));
   }
 
   void Unshowable(const std::string& folder, bool isFolder) {
@@ -502,6 +502,8 @@ class Builder {
         if (r_.Percent(40)) Canary(programs + "\\" + n);
       }
       if (r_.Percent(40)) Canary(programs + "\\" + S("タブレット2\\Other.lnk"));
+      // ブ is 83 75 and ウ is 83 55: one folder to a walk that folded second bytes like letters.
+      if (r_.Percent(40)) Canary(programs + "\\" + S("タウレット\\Other.lnk"));
       if (r_.Percent(30)) Canary(programs + "\\" + S("Zorvik タブレット (old)\\Other.lnk"));
     }
     for (const std::string& startup : startups_) {
@@ -797,6 +799,8 @@ class Builder {
         {HKEY_LOCAL_MACHINE, "SOFTWARE\\TabletDriver"},
         {HKEY_LOCAL_MACHINE, S("SOFTWARE\\ゾルビク2")},
         {HKEY_LOCAL_MACHINE, S("SOFTWARE\\ゾルビ")},
+        // ビ is 83 72 and コ is 83 52: the same name if a second byte were folded like a letter.
+        {HKEY_LOCAL_MACHINE, S("SOFTWARE\\ゾルコク")},
         {HKEY_LOCAL_MACHINE, "SOFTWARE"},
         {HKEY_LOCAL_MACHINE, uninstall + "\\Zorvik Tablet Driver2"},
         {HKEY_LOCAL_MACHINE, uninstall + "\\Other Program"},

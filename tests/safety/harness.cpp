@@ -29,15 +29,32 @@ Prepared Prepare(Machine machine) {
   return p;
 }
 
-RunRecord RunTheProgram(const Fault* fault) {
-  RunRecord r;
+Prepared PrepareAgain(const Machine& machine) { return Prepare(machine); }
+
+HWND OpenProgramWindow() {
   RunState.hInstance = winsim::ProgramInstance();
   RegisterMainClass(RunState.hInstance);
   InitCommonControls();
   // The template is visible: creating it shows and activates it, which sets up the list and
   // classifies the version, as the first activation does.
-  HWND window = CreateDialogParamA(RunState.hInstance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, nullptr, 0);
+  return CreateDialogParamA(RunState.hInstance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, nullptr, 0);
+}
+
+RunRecord RunTheProgram(const Fault* fault) {
+  HWND window = OpenProgramWindow();
+  RunRecord r = RunAgain(window, fault);
+  DestroyWindow(window);
+  r.leaks = winsim::LeakReport();
+  return r;
+}
+
+RunRecord RunAgain(HWND window, const Fault* fault) {
+  RunRecord r;
   r.mainWindow = window;
+  r.errorSeenBefore = RunState.errorSeen != FALSE;
+  r.restartPendingBefore = RunState.restartPending != FALSE;
+  const HWND list = GetDlgItem(window, IDC_RESULT_LIST);
+  const size_t rowMark = winsim::ListRows(list).size();
   const size_t callMark = winsim::CallLog().size();
   const size_t boxMark = winsim::MessageBoxes().size();
   const size_t moveMark = winsim::DelayedMoves().size();
@@ -45,14 +62,15 @@ RunRecord RunTheProgram(const Fault* fault) {
 
   RunRemoval();
 
-  r.rows = winsim::ListRows(GetDlgItem(window, IDC_RESULT_LIST));
+  // A run inserts its rows from the top, above those of earlier runs.
+  const std::vector<winsim::ListRow> rows = winsim::ListRows(list);
+  r.rows.assign(rows.begin(), rows.begin() + static_cast<long>(rows.size() - rowMark));
   const auto& boxes = winsim::MessageBoxes();
   r.boxes.assign(boxes.begin() + static_cast<long>(boxMark), boxes.end());
   const auto& calls = winsim::CallLog();
   r.calls.assign(calls.begin() + static_cast<long>(callMark), calls.end());
   const auto& moves = winsim::DelayedMoves();
   r.delayedMoves.assign(moves.begin() + static_cast<long>(moveMark), moves.end());
-  DestroyWindow(window);
   r.leaks = winsim::LeakReport();
   r.shellMisuses = winsim::ShellMisuses();
   return r;

@@ -191,6 +191,33 @@ std::vector<Possible> DiscoverInstallFolder(const Machine& m, const RegistrySnap
   return out;
 }
 
+// Every folder a source of the install folder names, whichever source a failing call leaves the
+// program with: each uninstall registration on its own and, on the 9x family, the documents
+// location.
+std::vector<Possible> EveryInstallCandidate(const Machine& m) {
+  std::vector<Possible> out;
+  for (const char* key : kUninstallKeys) {
+    std::optional<std::string> text = QueryText(HKEY_LOCAL_MACHINE, key, kUninstallValue);
+    if (!text) continue;
+    const std::string quoted = QuotedPart(*text);
+    for (const char* marker : kUninstallMarkers) {
+      size_t at = FindNoCase(quoted, marker);
+      if (at == std::string::npos) continue;
+      const std::string folder = StripOneSeparator(quoted.substr(0, at));
+      if (JudgeFolder(folder) != Verdict::Unusable) out.push_back({true, folder, "from an uninstall key (under a fault)"});
+      break;
+    }
+  }
+  if (IsWin9xFamily(m.osKind)) {
+    std::optional<std::string> text = QueryText(HKEY_LOCAL_MACHINE, kDocLocationKey, kDocLocationValue);
+    if (text) {
+      const std::string folder = StripOneSeparator(QuotedPart(*text));
+      if (JudgeFolder(folder) != Verdict::Unusable) out.push_back({true, folder, "from OEMDocLocation (under a fault)"});
+    }
+  }
+  return out;
+}
+
 // A path plain enough that the outcome of its removal can be foretold: absolute on a drive,
 // shorter than MAX_PATH, no control characters or characters Windows forbids.
 bool IsPlainPath(const std::string& text, size_t limit = MAX_PATH) {
@@ -521,7 +548,17 @@ Expectation Expect(const Machine& m, const DiskSnapshot& before) {
     notFoundListed = notFoundListed || !p.found;
     e.outcomes.push_back(o);
   }
-  // What a failing platform call can lead to besides: the install folder not found, a stop.
+  // What a failing platform call can lead to besides: another source of the install folder,
+  // none at all, a stop.
+  for (const Possible& p : EveryInstallCandidate(m)) {
+    bool listed = false;
+    for (const Possible& q : installs) listed = listed || (q.found && q.folder == p.folder);
+    if (listed) continue;
+    installs.push_back(p);
+    Outcome o = BuildRunOutcome(m, before, rb, p);
+    o.faultOnly = true;
+    e.outcomes.push_back(o);
+  }
   if (!notFoundListed) {
     Outcome o = BuildRunOutcome(m, before, rb, Possible{false, "", "not found"});
     o.faultOnly = true;
@@ -621,6 +658,7 @@ class Checker {
 
   void Problem(const std::string& p) { problems_.push_back(p); }
   bool Faulted(const char* api) const { return c_.fault != nullptr && c_.fault->api == api; }
+  bool Vanished() const { return c_.fault != nullptr && c_.fault->vanished; }
 
   void Allow(const Outcome& o) {
     for (const ExpectedRow& r : o.rows) {
@@ -906,10 +944,15 @@ class Checker {
           if (s == Status::Deleted) {
             if (!(existed && !exists && isFile)) Problem(where + "claims a deletion that did not happen");
           } else if (s == Status::NoFile) {
-            if (existed && !ExplainedBefore(i, r.id)) Problem(where + "claims the file was not there");
+            if (existed && !ExplainedBefore(i, r.id) && !Vanished()) Problem(where + "claims the file was not there");
           } else if (s == Status::AtRestart) {
             if (r.kind == RowKind::FileNoDefer) Problem(where + "a Windows 95 INF file is never put off until restart");
-            if (!exists) Problem(where + "put off until restart, yet gone now");
+            if (existed && !exists && !ExplainedBefore(i, r.id) && !CoveredLater(i, r.id)) {
+              Problem(where + "put off until restart, yet gone now");
+            }
+            // Under a fault a call may call a missing file inaccessible, and the request for the
+            // restart is then made for nothing; without one that is a false report.
+            if (!existed && c_.fault == nullptr) Problem(where + "put off until restart, though it was not there");
           } else if (s == Status::Error) {
             if (existed && !exists && !CoveredLater(i, r.id) && !ExplainedBefore(i, r.id)) {
               Problem(where + "an error, yet the item is gone");
@@ -939,9 +982,9 @@ class Checker {
           if (s == Status::Deleted) {
             if (!(existed && !exists && isFolder)) Problem(where + "claims a removal that did not happen");
           } else if (s == Status::NoFolder) {
-            if (existed && !ExplainedBefore(i, r.id)) Problem(where + "claims the folder was not there");
+            if (existed && !ExplainedBefore(i, r.id) && !Vanished()) Problem(where + "claims the folder was not there");
           } else if (s == Status::NoFile) {
-            if (!(existed && exists)) Problem(where + "\"no file\" for a folder that did not stay");
+            if (!(existed && exists) && !Vanished()) Problem(where + "\"no file\" for a folder that did not stay");
           } else if (s == Status::Error) {
             if (existed && !exists && !CoveredLater(i, r.id) && !ExplainedBefore(i, r.id)) {
               Problem(where + "an error, yet the folder is gone");
@@ -971,9 +1014,11 @@ class Checker {
           if (s == Status::Deleted) {
             if (!(existed && !exists)) Problem(where + "claims a key removal that did not happen");
           } else if (s == Status::NoKey) {
-            if (existed) Problem(where + "claims the key was not there");
+            if (existed && !Vanished()) Problem(where + "claims the key was not there");
           } else if (s == Status::Error) {
-            if (!existed || !exists) Problem(where + "an error, yet the key " + (existed ? "is gone" : "was never there"));
+            // Under a fault even a key that is not there may be an error (the open failed).
+            if (existed && !exists) Problem(where + "an error, yet the key is gone");
+            if (!existed && c_.fault == nullptr) Problem(where + "an error, yet the key was never there");
           } else {
             Problem(where + "a status a key never has");
           }
@@ -989,7 +1034,9 @@ class Checker {
           if (s == Status::Deleted) {
             if (!(existed && !exists)) Problem(where + "claims a value removal that did not happen");
           } else if (s == Status::NoValue) {
-            if (existed || !keyExisted) Problem(where + "\"no value\" is only for an existing key without the value");
+            if ((existed || !keyExisted) && !Vanished()) {
+              Problem(where + "\"no value\" is only for an existing key without the value");
+            }
           } else if (s == Status::Error) {
             if (existed != exists) Problem(where + "an error, yet the value changed");
           } else {
@@ -1038,8 +1085,10 @@ class Checker {
       } else {
         pending.erase(it);
       }
+      // A request for a path that names nothing can take nothing away; one for an entry must
+      // name an entry of the plan.
       const std::string key = c_.before->Resolve(d.existing);
-      if (key.empty() || !Allowed(key)) Problem("a deletion at restart outside the plan: " + Short(d.existing));
+      if (c_.before->Has(key) && !Allowed(key)) Problem("a deletion at restart outside the plan: " + Short(d.existing));
     }
     for (const std::string& line : renameLines_) {
       bool matched = false;
@@ -1080,7 +1129,7 @@ class Checker {
       }
       return;
     }
-    bool error = false, restart = false, hiddenStatus = false;
+    bool error = c_.run->errorSeenBefore, restart = c_.run->restartPendingBefore, hiddenStatus = false;
     for (const Mapped& row : mapped_) {
       error = error || row.status == Status::Error || row.status == Status::DetectError;
       restart = restart || row.status == Status::AtRestart;

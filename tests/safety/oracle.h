@@ -67,7 +67,10 @@ struct Expectation {
 
 // What a run did, as the stand-in recorded it.
 struct RunRecord {
-  std::vector<winsim::ListRow> rows;
+  std::vector<winsim::ListRow> rows;  // the rows this run added, top to bottom
+  // The run-wide flags as an earlier run of the same process left them (they are never cleared).
+  bool errorSeenBefore = false;
+  bool restartPendingBefore = false;
   std::vector<winsim::MessageBoxCall> boxes;
   HWND mainWindow = nullptr;
   std::vector<std::string> calls;  // every Win32 call of the run, in order
@@ -81,6 +84,9 @@ struct Fault {
   std::string api;
   int ordinal = 0;  // 1-based, among the run's calls of `api`
   DWORD error = 0;
+  // The call answers "not there" (or "no more") for an item that is there, as when another
+  // program takes it away at that moment: statuses of absence are then no lie.
+  bool vanished = false;
 };
 
 Expectation Expect(const Machine& m, const DiskSnapshot& before);

@@ -2,6 +2,7 @@
 //   --count N   generated installations in the property test (default 100; SAFETY_COUNT too)
 //   --first N   the first seed (default 1)
 //   --seed N    replay the one machine of seed N and show it, failing or not
+//   --sweep-machines N   generated machines the fault sweep goes through (default 2)
 // If the process dies (a crash, or a sanitizer's report), the seed that was running is printed.
 #include <gtest/gtest.h>
 
@@ -70,6 +71,7 @@ int main(int argc, char** argv) {
   uint64_t value = 0;
   if (TakeNumber(&argc, argv, "--count", &value)) o.count = static_cast<long>(value);
   if (TakeNumber(&argc, argv, "--first", &value)) o.first = value;
+  if (TakeNumber(&argc, argv, "--sweep-machines", &value)) o.sweepMachines = static_cast<long>(value);
   if (TakeNumber(&argc, argv, "--seed", &value)) {
     o.seedGiven = true;
     o.seed = value;
