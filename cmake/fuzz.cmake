@@ -49,4 +49,12 @@ target_include_directories(program_core PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(program_core PUBLIC winsim)
 target_compile_options(program_core PRIVATE ${WARNING_FLAGS})
 
+# Source-based coverage of the program's own code, for measuring what the corpora reach
+# (tests/fuzz/coverage.sh); not for fuzzing itself.
+option(TABLET_FUZZ_COVERAGE "Instrument the program's sources for llvm-cov" OFF)
+if(TABLET_FUZZ_COVERAGE)
+  target_compile_options(program_core PRIVATE -fprofile-instr-generate -fcoverage-mapping)
+  target_link_options(program_core INTERFACE -fprofile-instr-generate)
+endif()
+
 add_subdirectory(tests/fuzz)

@@ -94,3 +94,5 @@ write("whole_run", "98-raw-uninstall", run(1, 0, 0, 0x40 | 2, 0, b"", rb'"C:\Pro
 write("whole_run", "xp-nothing-installed-second-key", run(6, 0, 0, 0x40 | 4, 0, b"\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff"))
 write("whole_run", "xp-nested", run(6, 0, 0, 0x40, 0, b"", b"", b"", b"", b"", b"",
                                     b"Sub\x00Key\x00" + b"L" * 250 + b"\x00" + b"K" * 260 + b"\x00\x83\x5c\x00\x95\x5c"))
+# Windows drops the dots and blanks that end a name: ",." in the InfPath is the folder ",".
+write("whole_run", "95-inf-trailing-dot", run(2, 0, 0, 0x10, 0, b"", b"", b"", b",.\\win.ini"))

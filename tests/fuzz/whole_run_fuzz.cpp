@@ -444,9 +444,33 @@ vector<Entry> Snapshot(bool allShortForms) {
   return entries;
 }
 
+// The form in which Windows looks a path up: letters A-Z in capitals, and each name without the
+// dots and blanks at its end, which Win32 drops ("Zorvik Tablet." and "Zorvik Tablet" are the
+// same folder). Only the separators' own bytes end a name; a trail byte 0x5C does not.
 string Upper(const string& text) {
-  string out = text;
-  for (char& c : out) c = static_cast<char>(Fold(static_cast<unsigned char>(c)));
+  string out;
+  size_t nameStart = 0;
+  for (size_t i = 0; i <= text.size(); ++i) {
+    const bool end = i == text.size();
+    if (!end && winsim::IsLeadByte(static_cast<unsigned char>(text[i])) && i + 1 < text.size()) {
+      out += text.substr(i++, 2);
+      continue;
+    }
+    if (end || text[i] == '\\' || text[i] == '/') {
+      // Trim the name just ended, unless it is "." or ".." themselves.
+      const string name = out.substr(nameStart);
+      if (name != "." && name != "..") {
+        size_t keep = name.size();
+        while (keep > 0 && (name[keep - 1] == '.' || name[keep - 1] == ' ')) --keep;
+        out.resize(nameStart + keep);
+      }
+      if (end) break;
+      out += '\\';
+      nameStart = out.size();
+      continue;
+    }
+    out += static_cast<char>(Fold(static_cast<unsigned char>(text[i])));
+  }
   return out;
 }
 
