@@ -66,7 +66,8 @@ write("rename_file", "98-held-open", bytes([1, 4 | 16, 0, 0]) + fields(INI, b"WI
 write("rename_file", "osr2-double-byte-windows", bytes([3, 2 | 4, 0, 0]) + fields(b"", b"\x83\x5c", b"\x95\x5c.dll"))
 write("rename_file", "98-no-line-end", bytes([1, 4, 0, 0]) + fields(b"[boot]\r\nshell=x", b"WINDOWS", b"long file name.dll"))
 
-# ---- whole_run: kind (as rename_file; bit 3 no shlwapi, bit 4 newest-first listings),
+# ---- whole_run: kind (as rename_file; bit 3 no shlwapi, bit 4 newest-first listings, bit 5 Run
+# pressed twice),
 # folders (bits 0-1 Windows folder: usual, other, double-byte, too long; 2 system folder too
 # long; 3 no Windows folder), shell (2 bits per folder: 2 none, 3 no path), registry (bits 0-1
 # uninstall string: IsUninst -f, Remove.exe, raw bytes, none; 2 second key; 3 documents
@@ -96,3 +97,4 @@ write("whole_run", "xp-nested", run(6, 0, 0, 0x40, 0, b"", b"", b"", b"", b"", b
                                     b"Sub\x00Key\x00" + b"L" * 250 + b"\x00" + b"K" * 260 + b"\x00\x83\x5c\x00\x95\x5c"))
 # Windows drops the dots and blanks that end a name: ",." in the InfPath is the folder ",".
 write("whole_run", "95-inf-trailing-dot", run(2, 0, 0, 0x10, 0, b"", b"", b"", b",.\\win.ini"))
+write("whole_run", "98-run-twice-in-use", run(1 | 0x20, 0, 0, 0x40 | 0x08, 0, b"", b"", DEFAULT, b"", b"", bytes([3, 0x80, 7, 0x80])))

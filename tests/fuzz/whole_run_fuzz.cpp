@@ -1,4 +1,4 @@
-// A whole run (Run pressed, then Close) on a machine decoded from the input: the Windows version,
+// A whole run (Run pressed, once or twice, then Close) on a machine decoded from the input: the Windows version,
 // which items of the package exist, what the registry says about the install folder and the
 // pen class, Windows and shell folders that are odd or missing, files held open, entries and
 // keys that refuse access, and failing calls. Whatever the machine, the run must not crash or
@@ -154,6 +154,7 @@ struct Entry {
 
 struct Machine {
   int osKind = OsWinXP;
+  bool runTwice = false;  // Run pressed a second time before Close
   bool win9x = false;
   string windowsFolder, systemFolder, infFolder;  // no final backslash
   string shellFolders[4];                         // "" when the shell cannot give it
@@ -235,6 +236,7 @@ void SeedMachine(Machine* m, FuzzInput* input) {
   m->win9x = IsWin9xFamily(m->osKind);
   if ((kind >> 3) & 1) winsim::SetShlwapiPresent(false);
   if ((kind >> 4) & 1) winsim::SetListingOrder(winsim::ListingOrder::ReverseCreation);
+  m->runTwice = (kind >> 5) & 1;
   winsim::AddDrive('D');
 
   // Windows and system folders: the usual ones, others, double-byte names with trail bytes 0x5C,
@@ -611,6 +613,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   InjectFaults(faults);
 
   winsim::QueueAction([] { winsim::PressButton(IDC_RUN); });
+  if (m.runTwice) winsim::QueueAction([] { winsim::PressButton(IDC_RUN); });
   winsim::QueueAction([] { winsim::PressButton(IDOK); });
   int exitCode = -1;
   try {
