@@ -89,8 +89,8 @@ bool OnlyDotsAndBlanks(const std::string& part) {
   return part.find_first_not_of(". ") == std::string::npos;
 }
 
-// Whether a folder read from the registry is one the plans may compose paths from. The
-// description leaves the odd shapes to the program; this oracle refuses what would let a run
+// Whether a folder read from the registry is one the plans may compose paths from. The tool's
+// rules leave the odd shapes to the program; this oracle refuses what would let a run
 // reach beyond the folder the registry names (relative, a drive or share root, "." or ".."
 // components, control characters, names Windows forbids, more than 259 characters), accepts
 // a plain absolute folder, and accepts either answer for the shapes in between (doubled

@@ -1,6 +1,6 @@
 // The independent oracle. From the tables (plan_tables.h) and the machine as it was before a
 // run, and never from the program's code, it works out what a run may do: the rows it must
-// show (for each outcome the description leaves open), and the files, folders, keys and values
+// show (for each outcome the tool's rules leave open), and the files, folders, keys and values
 // it may remove. After the run it checks that nothing else went: every removed item is in the
 // set, every other item is intact (canaries included), nothing was added but the rename file,
 // the rename file kept its bytes and gained only whole, well-formed lines, every status agrees
@@ -55,7 +55,7 @@ struct Outcome {
 };
 
 struct Expectation {
-  std::vector<Outcome> outcomes;  // what the description allows, in order of preference
+  std::vector<Outcome> outcomes;  // what the rules allow, in order of preference
   std::string renameFileKey;      // canonical key of the Windows folder's "wininit.ini"
   std::set<std::string> allowedKeyTrees;  // registry KeyIds whose whole tree may go
   std::string allowedValue;               // "KEYID|FOLDEDNAME", or ""

@@ -1,5 +1,5 @@
-// The oracle's own copy of what a run removes, written down from the description of the tool
-// and not taken from the program's tables: a slip in the program's tables shows up as a
+// The oracle's own copy of what a run removes, written down from the tool's documented tables
+// and not taken from the program's: a slip in the program's tables shows up as a
 // difference here. Names are UTF-8 here and code page 932 where they are handed out.
 #pragma once
 

@@ -100,7 +100,10 @@ DiskSnapshot DiskSnapshot::Take(const DiskKnowledge& knowledge, bool withShortNa
     DiskSnapshot& s;
     const DiskKnowledge& k;
     bool shortNames;
-    void Add(const std::string& folderPath, const std::string& folderKey, const std::string& name, bool shown) {
+    // `folderShort` is the folder's path by 8.3 aliases, through which an entry whose long
+    // path passes MAX_PATH can still be named (and asked for its alias).
+    void Add(const std::string& folderPath, const std::string& folderShort, const std::string& folderKey,
+             const std::string& name, bool shown) {
       const std::string path = folderPath + "\\" + name;
       DiskEntry e;
       e.attributes = winsim::Attributes(path);
@@ -112,9 +115,10 @@ DiskSnapshot DiskSnapshot::Take(const DiskKnowledge& knowledge, bool withShortNa
       e.isLink = e.isFolder && (e.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
       const std::string key = folderKey + "\\" + Fold(name);
       if (!shown) e.shortName = name;
-      if (shown && shortNames && path.size() < MAX_PATH) {
+      const std::string probe = folderShort + "\\" + name;
+      if (shown && shortNames && probe.size() < MAX_PATH) {
         char buffer[MAX_PATH];
-        DWORD n = GetShortPathNameA(path.c_str(), buffer, MAX_PATH);
+        DWORD n = GetShortPathNameA(probe.c_str(), buffer, MAX_PATH);
         if (n > 0 && n < MAX_PATH) {
           std::string shortName = LastComponent(buffer);
           if (Fold(shortName) != Fold(name)) e.shortName = shortName;
@@ -127,18 +131,19 @@ DiskSnapshot DiskSnapshot::Take(const DiskKnowledge& knowledge, bool withShortNa
         e.bytes = winsim::FileBytes(path);
       }
       const bool descend = e.isFolder && !e.isLink;
+      const std::string shortPath = folderShort + "\\" + (e.shortName.empty() ? name : e.shortName);
       s.entries_[key] = e;
       s.children_[folderKey].push_back(key);
-      if (descend) Walk(path, key);
+      if (descend) Walk(path, shortPath, key);
     }
-    void Walk(const std::string& folderPath, const std::string& folderKey) {
+    void Walk(const std::string& folderPath, const std::string& folderShort, const std::string& folderKey) {
       const std::string listed = folderPath.size() == 2 ? folderPath + "\\" : folderPath;
       for (const std::string& name : winsim::FolderEntries(listed)) {
         if (name.find('?') != std::string::npos) continue;  // unshowable: reached by its short name below
-        Add(folderPath, folderKey, name, true);
+        Add(folderPath, folderShort, folderKey, name, true);
       }
       for (const DiskKnowledge::Unshowable& u : k.unshowable) {
-        if (u.folderKey == folderKey) Add(folderPath, folderKey, u.shortName, false);
+        if (u.folderKey == folderKey) Add(folderPath, folderShort, folderKey, u.shortName, false);
       }
     }
   };
@@ -150,7 +155,7 @@ DiskSnapshot DiskSnapshot::Take(const DiskKnowledge& knowledge, bool withShortNa
     e.attributes = FILE_ATTRIBUTE_DIRECTORY;
     e.isFolder = true;
     s.entries_[root] = e;
-    walker.Walk(root, root);
+    walker.Walk(root, root, root);
   }
   return s;
 }
