@@ -518,7 +518,6 @@ class Builder {
 
   // ---- the install folder and its registration ----
 
-  std::string installReal_;   // real path of the install folder ("" when none was made)
   std::string installWritten_;  // how the installer wrote it
 
   void InstallFolder() {
@@ -526,7 +525,7 @@ class Builder {
     pInstall_ = PresenceLevel();
     std::string written = "C:\\Program Files\\Zorvik Tablet";
     std::string real = written;
-    bool create = true, link = false;
+    bool create = true;
     int l = r_.Below(100);
     if (l < 40) {
     } else if (l < 48) {
@@ -548,7 +547,6 @@ class Builder {
       written = "C:\\Program Files\\Zorvik Link";
       real = CanaryFolder();
       Link(written, real);
-      link = true;
       create = false;
     } else if (l < 79) {
       written = "C:\\Program Files\\Zorvik.";
@@ -558,7 +556,6 @@ class Builder {
          std::to_string(pInstall_) + "%");
     if (create) winsim::MakeFolder(real);
     installWritten_ = written;
-    installReal_ = (create || link || winsim::Exists(real)) ? real : "";
     if (create) {
       for (const std::string& e : t.installFiles) {
         if (r_.Percent(pInstall_)) File(real + "\\" + e, "install file " + e, 6);

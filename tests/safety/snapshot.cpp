@@ -86,12 +86,6 @@ std::vector<std::string> SplitSeparators(const std::string& path, bool* leadingS
   return Split(path, true, leadingSeparator, trailingSeparator);
 }
 
-std::string Join(const std::vector<std::string>& parts, size_t count) {
-  std::string out;
-  for (size_t i = 0; i < count && i < parts.size(); ++i) out += (i ? "\\" : "") + parts[i];
-  return out;
-}
-
 // ---- disk ----
 
 DiskSnapshot DiskSnapshot::Take(const DiskKnowledge& knowledge, bool withShortNames) {

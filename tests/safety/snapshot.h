@@ -25,7 +25,6 @@ std::string Fold(const std::string& name);
 // Splits at "\" and "/" that are characters of their own (a trail byte 0x5C is not).
 std::vector<std::string> SplitSeparators(const std::string& path, bool* leadingSeparator = nullptr,
                                          bool* trailingSeparator = nullptr);
-std::string Join(const std::vector<std::string>& parts, size_t count);
 
 // ---- the disk ----
 
