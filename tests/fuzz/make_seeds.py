@@ -98,3 +98,7 @@ write("whole_run", "xp-nested", run(6, 0, 0, 0x40, 0, b"", b"", b"", b"", b"", b
 # Windows drops the dots and blanks that end a name: ",." in the InfPath is the folder ",".
 write("whole_run", "95-inf-trailing-dot", run(2, 0, 0, 0x10, 0, b"", b"", b"", b",.\\win.ini"))
 write("whole_run", "98-run-twice-in-use", run(1 | 0x20, 0, 0, 0x40 | 0x08, 0, b"", b"", DEFAULT, b"", b"", bytes([3, 0x80, 7, 0x80])))
+# An uninstall string whose folder ends in two backslashes keeps one: the install folder's paths
+# then hold "\\" in the middle, which Windows reads as one; its "TabUserZ.exe" (item 28) in use.
+write("whole_run", "xp-folder-double-backslash", run(6, 0, 0, 0x40 | 2, 0, b"", rb'"C:\Program Files\Zorvik Tablet\\Remove.exe"',
+                                                     b"", b"", b"", bytes([28, 0x80])))

@@ -446,9 +446,11 @@ vector<Entry> Snapshot(bool allShortForms) {
   return entries;
 }
 
-// The form in which Windows looks a path up: letters A-Z in capitals, and each name without the
-// dots and blanks at its end, which Win32 drops ("Zorvik Tablet." and "Zorvik Tablet" are the
-// same folder). Only the separators' own bytes end a name; a trail byte 0x5C does not.
+// The form in which Windows looks a path up: letters A-Z in capitals, "/" as "\", separators
+// in a row as one (but the two that open a share name), no separator at the end, and each name
+// without the dots and blanks at its end, which Win32 drops ("Zorvik Tablet." and "Zorvik
+// Tablet\" name the same folder as "Zorvik Tablet"). Only the separators' own bytes end a name;
+// a trail byte 0x5C does not.
 string Upper(const string& text) {
   string out;
   size_t nameStart = 0;
@@ -466,7 +468,14 @@ string Upper(const string& text) {
         while (keep > 0 && (name[keep - 1] == '.' || name[keep - 1] == ' ')) --keep;
         out.resize(nameStart + keep);
       }
-      if (end) break;
+      const bool emptyName = out.size() == nameStart;
+      const bool shareOpening = out == "\\";
+      if (end) {
+        // A final separator goes, but not the one of a drive's root ("C:\").
+        if (emptyName && out.size() > 3 && nameStart > 0) out.resize(out.size() - 1);
+        break;
+      }
+      if (emptyName && nameStart > 0 && !shareOpening) continue;
       out += '\\';
       nameStart = out.size();
       continue;
