@@ -35,6 +35,7 @@ DWORD VanishedError(const std::string& api) {
 }
 
 enum class Errors { Typical, Vanished };
+void PrintTo(Errors errors, std::ostream* out) { *out << (errors == Errors::Typical ? "typical errors" : "items vanishing"); }
 class FaultSweep : public ::testing::TestWithParam<std::tuple<int, Errors>> {};
 
 TEST_P(FaultSweep, EveryCallOfAFullRunFailsInTurn) {
