@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "shell/os_kind.h"
+#include "tests/common/windows_versions.h"
 #include "shell/run_state.h"
 #include "winsim.h"
 
@@ -78,16 +79,6 @@ void FreshMachine() {
 }
 
 void UseOsKind(int osKind) {
-  switch (osKind) {
-    case OsWinNT4: winsim::SetVersion(4, 0, 1381, VER_PLATFORM_WIN32_NT); break;
-    case OsWin2000: winsim::SetVersion(5, 0, 2195, VER_PLATFORM_WIN32_NT); break;
-    case OsWinXP: winsim::SetVersion(5, 1, 2600, VER_PLATFORM_WIN32_NT); break;
-    // The 9x family repeats the version in the high word of the build number.
-    case OsWin95: winsim::SetVersion(4, 0, 0x040003B6, VER_PLATFORM_WIN32_WINDOWS); break;
-    case OsWin95Osr2: winsim::SetVersion(4, 0, 0x04000457, VER_PLATFORM_WIN32_WINDOWS); break;
-    case OsWin98: winsim::SetVersion(4, 10, 0x040A08AE, VER_PLATFORM_WIN32_WINDOWS); break;
-    case OsWinMe: winsim::SetVersion(4, 90, 0x045A0BB8, VER_PLATFORM_WIN32_WINDOWS); break;
-    default: break;
-  }
+  SimulateWindows(osKind);
   RunState.osKind = osKind;
 }
