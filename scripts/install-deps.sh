@@ -38,12 +38,36 @@ fi
 # Wine makes (MAP_FIXED_NOREPLACE), so the emulator comes from Debian unstable's qemu-user
 # package, whose binaries are statically linked and need nothing else from that release.
 . "$(dirname "$0")/ia32-check.sh"
+
+# The URI of the machine's own Debian archive (not its security archive), from the one-line
+# sources.list format or the deb822 .sources files: the emulator is taken from the same mirror,
+# only from another suite.
+debian_mirror() {
+  {
+    [ -f /etc/apt/sources.list ] && awk '$1 == "deb" {
+        i = 2; if ($i ~ /^\[/) { while ($i !~ /\]$/) i++; i++ }
+        print $i, $(i + 1) }' /etc/apt/sources.list
+    for f in /etc/apt/sources.list.d/*.sources; do
+      [ -f "$f" ] || continue
+      awk 'BEGIN { RS = ""; FS = "\n" }
+           { uris = ""; suites = ""; deb = 0
+             for (n = 1; n <= NF; n++) {
+               if ($n ~ /^Types:.*(^|[ \t])deb([ \t]|$)/) deb = 1
+               if ($n ~ /^URIs:/)   { uris = $n;   sub(/^URIs:[ \t]*/, "", uris) }
+               if ($n ~ /^Suites:/) { suites = $n; sub(/^Suites:[ \t]*/, "", suites) }
+             }
+             if (deb && uris != "") { split(uris, u, /[ \t]+/); split(suites, s, /[ \t]+/); print u[1], s[1] } }' "$f"
+    done
+  } | awk '$2 !~ /-security$/ && $2 !~ /\/updates$/ && $1 ~ /^(https?|file):/ { print $1; exit }'
+}
 if ! ia32_runs_natively; then
   QEMU=/usr/local/lib/tablet-uninstaller/qemu-i386
   if [ ! -x "$QEMU" ]; then
     work=$(mktemp -d)
     mkdir -p "$work/lists/partial"
-    echo "deb [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian sid main" > "$work/sources.list"
+    mirror=$(debian_mirror)
+    [ -n "$mirror" ] || { echo "no Debian archive found in the machine's apt sources" >&2; exit 1; }
+    echo "deb [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] $mirror sid main" > "$work/sources.list"
     opts=(-o Dir::Etc::sourcelist="$work/sources.list" -o Dir::Etc::sourceparts=/dev/null
           -o Dir::State::Lists="$work/lists" -o Dir::State::status=/dev/null -o Dir::Cache="$work" -o APT::Sandbox::User=root)
     $SUDO apt-get "${opts[@]}" update -qq
