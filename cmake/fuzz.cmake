@@ -30,10 +30,7 @@ foreach(source ${PROGRAM_SOURCES})
     COMMENT "Writing ${relative} with CP932 escapes")
   list(APPEND FUZZ_PROGRAM_SOURCES ${copy})
 endforeach()
-add_library(program_core STATIC ${FUZZ_PROGRAM_SOURCES})
-target_include_directories(program_core PUBLIC ${CMAKE_SOURCE_DIR})
-target_link_libraries(program_core PUBLIC winsim)
-target_compile_options(program_core PRIVATE ${WARNING_FLAGS})
+add_program_library(program_core SOURCES ${FUZZ_PROGRAM_SOURCES} LINK winsim)
 
 # Source-based coverage of the program's own code, for measuring what the corpora reach
 # (tests/fuzz/coverage.sh); not for fuzzing itself.

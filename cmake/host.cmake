@@ -11,10 +11,7 @@ find_package(GTest REQUIRED)
 include(${CMAKE_SOURCE_DIR}/cmake/stand_in.cmake)
 target_compile_options(winsim PRIVATE ${WARNING_FLAGS})
 
-add_library(program_core STATIC ${PROGRAM_SOURCES})
-target_include_directories(program_core PUBLIC ${CMAKE_SOURCE_DIR})
-target_link_libraries(program_core PUBLIC winsim)
-target_compile_options(program_core PRIVATE ${PROGRAM_CHARSET_FLAGS} ${WARNING_FLAGS})
+add_program_library(program_core LINK winsim)
 
 # The host tests, and the Win32-only tests that are also built for Windows and run under Wine.
 file(GLOB HOST_TEST_SOURCES CONFIGURE_DEPENDS

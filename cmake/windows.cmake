@@ -4,18 +4,13 @@ enable_language(RC)
 
 add_executable(TabletUninstaller WIN32
   ${PROGRAM_SOURCES}
-  ${CMAKE_SOURCE_DIR}/shell/entry_win32.cpp
+  ${PROGRAM_ENTRY_SOURCE}
   ${CMAKE_SOURCE_DIR}/resources/uninstaller.rc)
 target_include_directories(TabletUninstaller PRIVATE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/resources)
 target_compile_options(TabletUninstaller PRIVATE
-  $<$<COMPILE_LANGUAGE:CXX>:${PROGRAM_CHARSET_FLAGS} ${WARNING_FLAGS} -Os -ffreestanding
-    -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables -fno-stack-protector
-    -fno-threadsafe-statics>)
-target_link_options(TabletUninstaller PRIVATE
-  -nostdlib -nostartfiles -mwindows -s
-  -Wl,--major-os-version,4,--minor-os-version,0
-  -Wl,--major-subsystem-version,4,--minor-subsystem-version,0)
-target_link_libraries(TabletUninstaller PRIVATE kernel32 user32 advapi32 shell32 comctl32 gcc)
+  $<$<COMPILE_LANGUAGE:CXX>:${PROGRAM_CHARSET_FLAGS} ${WARNING_FLAGS} ${SHIPPED_CODE_FLAGS}>)
+target_link_options(TabletUninstaller PRIVATE ${SHIPPED_LINK_FLAGS})
+target_link_libraries(TabletUninstaller PRIVATE ${SHIPPED_LIBRARIES})
 
 # The exe check: imports against the committed allow-list, no TLS, versions 4.0, PE32 GUI.
 add_test(NAME exe_check

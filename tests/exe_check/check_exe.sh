@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Checks that the built program can load on every Windows the tool supports: a PE32 GUI
 # executable with OS and subsystem version 4.0, no TLS directory, no C runtime, and imports only
-# from the allow-list (functions that Windows 95 already has).
+# from the allow-list (functions that Windows 95 already has), and code an i386 can execute.
 #   check_exe.sh program.exe allowed_imports.txt
 set -u
 exe=$1
@@ -41,8 +41,23 @@ done <<< "$imports"
 printf '%s\n' "$imports" | grep -q "^COMCTL32.DLL InitCommonControls$" ||
   bad "InitCommonControls is not imported: the list view's class may be missing on real Windows"
 
+# The code must run on an i386 with an x87: nothing the 486 (bswap, cmpxchg, xadd, invlpg), the
+# Pentium (cpuid, rdtsc, cmpxchg8b) or the Pentium Pro (cmov, fcmov, fcomi, fucomi, sysenter)
+# added, and no MMX or SSE register. The whole .text is disassembled, libgcc's part included.
+code=$($objdump -d --no-show-raw-insn -j .text "$exe") || { echo "cannot disassemble $exe"; exit 1; }
+newer=$(printf '%s\n' "$code" | awk -F'\t' 'NF >= 2 {
+    split($2, w, " "); m = w[1]
+    if (m ~ /^(bswap|cmpxchg|cmpxchgl|cmpxchg8b|xadd|xaddl|xaddb|xaddw|invlpg|invd|wbinvd|cpuid|rdtsc|rdmsr|wrmsr|rsm|rdpmc|sysenter|sysexit|ud2|fcomi|fcomip|fucomi|fucomip|emms)$/ ||
+        m ~ /^cmov/ || m ~ /^fcmov/ || $2 ~ /%(mm|xmm|ymm)[0-9]/) print }')
+instructions=$(printf '%s\n' "$code" | awk -F'\t' 'NF >= 2' | grep -c .)
+[ "$instructions" -gt 1000 ] || bad "only $instructions instructions disassembled (objdump output changed?)"
+if [ -n "$newer" ]; then
+  bad "instructions an i386 does not have: $(printf '%s\n' "$newer" | awk -F'\t' '{ split($2, w, " "); print w[1] }' | sort | uniq -c | tr -s ' \n' ' ')"
+  printf '%s\n' "$newer" | head -20
+fi
+
 n=$(printf '%s\n' "$imports" | grep -c .)
 if [ $fail -eq 0 ]; then
-  echo "PASS: PE32 GUI, versions 4.0, no TLS, $n imports all on the allow-list"
+  echo "PASS: PE32 GUI, versions 4.0, no TLS, $n imports all on the allow-list, $instructions instructions all i386"
 fi
 exit $fail
