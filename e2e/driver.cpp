@@ -15,9 +15,10 @@
 //   start <exe> [<working folder>]    start the program, wait for its window and first activation
 //   window                             title, version label, Run/Close state, list headings
 //   run                                press Run like a user (refused when disabled), wait for the
-//                                      summary box, read and dismiss it
+//                                      summary box, read and dismiss it; meanwhile watch from a
+//                                      second thread whether the window answers (see RunWatch)
 //   run-force [<seconds>]              post Run even when the button is disabled; report the box,
-//                                      or none when nothing answered within the time
+//                                      or none when the queue turned without one within the time
 //   rows                               every row of the result list, both columns
 //   close | close-window               the Close button | the window's system-menu Close; wait for
 //                                      the process to end and report its exit code
@@ -420,8 +421,147 @@ bool StepWindow() {
   return true;
 }
 
+// ---- the program's queue ----------------------------------------------------------------------
+
+// A posted message is taken from the program's queue only by its own message loop (or by the
+// loop of a box it shows), never while a run goes on, even once the program answers sent
+// messages during a run. The list's hover time is a setting without anything to see that a
+// sent message reads back: posting a new value and seeing it read back means the queue has
+// turned. Each probe posts a value of its own (probes are taken in the order they were posted),
+// and the list's own value is put back once the queue has taken them all.
+const DWORD kProbeBase = 0x5EED0000;
+DWORD g_probes = 0;
+bool g_hoverKnown = false;
+DWORD_PTR g_hoverOriginal = 0;
+
+struct QueueProbe {
+  HWND list = nullptr;
+  DWORD value = 0;
+  bool posted = false;
+};
+
+// The list's own hover time, read once while the program is idle (before the first probe).
+bool KnowHoverTime() {
+  if (!g_hoverKnown) {
+    g_hoverKnown = Ask(GetDlgItem(g_main, kIdResultList), LVM_GETHOVERTIME, 0, 0, &g_hoverOriginal, kAnswerTimeoutMs);
+  }
+  return g_hoverKnown;
+}
+
+bool PostQueueProbe(QueueProbe* probe) {
+  probe->list = GetDlgItem(g_main, kIdResultList);
+  if (!KnowHoverTime()) return false;
+  probe->value = kProbeBase + (++g_probes & 0xFFFF);
+  probe->posted = PostMessageW(probe->list, LVM_SETHOVERTIME, 0, (LPARAM)probe->value) != FALSE;
+  return probe->posted;
+}
+
+// True once the program's queue has taken the probe; waits at most `timeoutMs` for the answer.
+bool QueueProbeTaken(const QueueProbe& probe, DWORD timeoutMs) {
+  DWORD_PTR now = 0;
+  return probe.posted && Ask(probe.list, LVM_GETHOVERTIME, 0, 0, &now, timeoutMs) && now == probe.value;
+}
+
+// Only once every probe posted has been taken.
+void RestoreHoverTime(const QueueProbe& probe) {
+  if (g_hoverKnown) Ask(probe.list, LVM_SETHOVERTIME, 0, (LPARAM)g_hoverOriginal, nullptr, kAnswerTimeoutMs);
+}
+
+// Waits until the program's own loop has turned: every message posted before is handled.
+bool WaitForQueue(DWORD timeoutMs) {
+  QueueProbe probe;
+  if (!PostQueueProbe(&probe)) return false;
+  const DWORD begin = GetTickCount();
+  bool taken = false;
+  while (!(taken = QueueProbeTaken(probe, 200)) && GetTickCount() - begin < timeoutMs) Sleep(50);
+  if (taken) RestoreHoverTime(probe);
+  return taken;
+}
+
+// ---- watching a run from another thread ------------------------------------------------------
+
+// While a run goes on, a second thread asks the main window every 100 ms whether it answers
+// (as the system does before it calls a window "not responding"), asks the system whether it
+// counts the window as hung, and reads the list's row count. A program that handles no message
+// during its run shows one long silence and never a row until it is over.
+const DWORD kWatchPeriodMs = 100;
+
+struct RunWatch {
+  HWND window = nullptr;
+  HWND list = nullptr;
+  volatile LONG stop = 0;
+  DWORD begin = 0;         // when Run was posted
+  DWORD lastAnswer = 0;    // the latest answer, or `begin`
+  DWORD longestSilence = 0;
+  long long sent = 0;
+  long long answered = 0;
+  bool hung = false;
+  long long rowsBefore = -1;
+  long long rowsMidRun = -1;  // the most rows read while no box was up; -1 when none was read
+  HANDLE thread = nullptr;
+};
+
+DWORD WINAPI WatchRun(void* param) {
+  RunWatch* w = (RunWatch*)param;
+  DWORD next = w->begin;
+  while (!w->stop) {
+    ++w->sent;
+    DWORD_PTR r = 0;
+    const bool answered = SendMessageTimeoutA(w->window, WM_NULL, 0, 0, SMTO_NORMAL, kWatchPeriodMs, &r) != 0;
+    if (answered) {
+      const DWORD now = GetTickCount();
+      if (now - w->lastAnswer > w->longestSilence) w->longestSilence = now - w->lastAnswer;
+      w->lastAnswer = now;
+      ++w->answered;
+    }
+    if (IsHungAppWindow(w->window)) w->hung = true;
+    // The count is asked only of a window that has just answered, so that a busy program does
+    // not stretch the period. An answer counts as mid-run only when no box was up afterwards:
+    // a box's own loop answers too.
+    DWORD_PTR count = 0;
+    if (answered && SendMessageTimeoutA(w->list, LVM_GETITEMCOUNT, 0, 0, SMTO_NORMAL, kWatchPeriodMs, &count) &&
+        !FindOwnedBox() && (long long)count > w->rowsMidRun) {
+      w->rowsMidRun = (long long)count;
+    }
+    next += kWatchPeriodMs;
+    const DWORD now = GetTickCount();
+    if ((LONG)(next - now) > 0) {
+      Sleep(next - now);
+    } else {
+      next = now;
+    }
+  }
+  return 0;
+}
+
+bool StartWatch(RunWatch* w) {
+  w->window = g_main;
+  w->list = GetDlgItem(g_main, kIdResultList);
+  DWORD_PTR count = 0;
+  if (Ask(w->list, LVM_GETITEMCOUNT, 0, 0, &count, kAnswerTimeoutMs)) w->rowsBefore = (long long)count;
+  w->begin = w->lastAnswer = GetTickCount();
+  w->thread = CreateThread(nullptr, 0, WatchRun, w, 0, nullptr);
+  return w->thread != nullptr;
+}
+
+// Stops the thread and gives what it saw as JSON fields; the silence still going on at the end
+// counts too.
+std::string StopWatch(RunWatch* w) {
+  if (!w->thread) return std::string();
+  InterlockedExchange(&w->stop, 1);
+  WaitForSingleObject(w->thread, INFINITE);
+  CloseHandle(w->thread);
+  w->thread = nullptr;
+  const DWORD end = GetTickCount();
+  if (end - w->lastAnswer > w->longestSilence) w->longestSilence = end - w->lastAnswer;
+  return ",\"watch\":{\"sent\":" + Json(w->sent) + ",\"answered\":" + Json(w->answered) +
+         ",\"longest_silence_ms\":" + Json((long long)w->longestSilence) + ",\"hung\":" + Json(w->hung) +
+         ",\"rows_before\":" + Json(w->rowsBefore) + ",\"rows_mid_run\":" + Json(w->rowsMidRun) +
+         ",\"run_ms\":" + Json((long long)(end - w->begin)) + "}";
+}
+
 // Reads, reports and dismisses the box; then waits until the program is back in its loop.
-bool HandleBox(const std::string& step, HWND box, DWORD begin) {
+bool HandleBox(const std::string& step, HWND box, DWORD begin, const std::string& extra) {
   const DWORD seconds = (GetTickCount() - begin + 500) / 1000;
   std::string icon = BoxIconKind(box);
   std::wstring caption = WindowText(box);
@@ -433,45 +573,60 @@ bool HandleBox(const std::string& step, HWND box, DWORD begin) {
     EndProgram();
     return Fail(step, "the box did not go away");
   }
-  if (!Ask(g_main, WM_NULL, 0, 0, nullptr, kAnswerTimeoutMs)) {
+  if (!WaitForQueue(kAnswerTimeoutMs)) {
     EndProgram();
     return Fail(step, "the program did not come back to its loop after the box");
   }
   Emit("{\"step\":" + Json(step) + ",\"box\":{\"caption\":" + Json(caption) + ",\"text\":" + Json(text) +
-       ",\"icon\":" + Json(icon) + "},\"seconds\":" + Json((long long)seconds) + "}");
+       ",\"icon\":" + Json(icon) + "},\"seconds\":" + Json((long long)seconds) + extra + "}");
   return true;
 }
 
-// Presses Run and follows the run to its end: a box owned by the main window, or the program
-// answering again without one (a run that stopped silently, or a Run that did nothing).
+// Presses Run and follows the run to its end: a box owned by the main window, or the program's
+// queue turning again without one (a run that stopped silently, or a Run that did nothing).
 bool FollowRun(const std::string& step, DWORD timeoutMs, bool noBoxIsQuiet) {
   HWND run = GetDlgItem(g_main, kIdRun);
-  // The program pumps no messages during a run: post, never send.
+  if (!KnowHoverTime()) return Fail(step, "the list did not answer before the run");
+  RunWatch watch;
+  if (!StartWatch(&watch)) return Fail(step, "cannot start the thread that watches the run");
+  // Post, never send: a sent Run would keep this thread waiting for the whole run.
   PostMessageW(g_main, WM_COMMAND, MAKEWPARAM(kIdRun, BN_CLICKED), (LPARAM)run);
-  const DWORD begin = GetTickCount();
-  int answers = 0;
+  // Posted after Run, so taken only once Run has been handled (or by the box's loop).
+  QueueProbe probe;
+  if (!PostQueueProbe(&probe)) {
+    StopWatch(&watch);
+    EndProgram();
+    return Fail(step, "cannot post to the list");
+  }
+  const DWORD begin = watch.begin;
+  bool queueTurned = false;
   while (GetTickCount() - begin < timeoutMs) {
-    if (!ProgramAlive()) return Fail(step, "the program ended during the run");
+    if (!ProgramAlive()) {
+      StopWatch(&watch);
+      return Fail(step, "the program ended during the run");
+    }
     HWND box = FindOwnedBox();
-    if (box) return HandleBox(step, box, begin);
-    // A sent message is answered before the posted Run is taken, and then only once the run is
-    // over (or from a box's own loop, which the check above catches): the second answer means
-    // the run has ended without a box.
-    if (Ask(g_main, WM_NULL, 0, 0, nullptr, 200)) {
-      if (++answers >= 2) {
-        box = FindOwnedBox();
-        if (box) return HandleBox(step, box, begin);
-        if (!noBoxIsQuiet || GetTickCount() - begin >= timeoutMs / 2) {
-          Emit("{\"step\":" + Json(step) + ",\"box\":null,\"seconds\":" +
-               Json((long long)((GetTickCount() - begin) / 1000)) + "}");
-          return true;
-        }
-      }
+    if (box) {
+      // The box's loop may not have taken the probe yet; HandleBox waits for the queue.
+      return HandleBox(step, box, begin, StopWatch(&watch));
+    }
+    if (!queueTurned && QueueProbeTaken(probe, 200)) {
+      queueTurned = true;
+      RestoreHoverTime(probe);
+    }
+    // The queue has turned without a box: the run is over (a quiet Run is watched for half
+    // the time, should a box still come).
+    if (queueTurned && !FindOwnedBox() && (!noBoxIsQuiet || GetTickCount() - begin >= timeoutMs / 2)) {
+      std::string extra = StopWatch(&watch);
+      Emit("{\"step\":" + Json(step) + ",\"box\":null,\"seconds\":" +
+           Json((long long)((GetTickCount() - begin) / 1000)) + extra + "}");
+      return true;
     }
     Sleep(100);
   }
+  std::string extra = StopWatch(&watch);
   if (noBoxIsQuiet) {
-    Emit("{\"step\":" + Json(step) + ",\"box\":null,\"seconds\":" + Json((long long)(timeoutMs / 1000)) + "}");
+    Emit("{\"step\":" + Json(step) + ",\"box\":null,\"seconds\":" + Json((long long)(timeoutMs / 1000)) + extra + "}");
     return true;
   }
   EndProgram();

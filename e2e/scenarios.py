@@ -198,6 +198,29 @@ def check_box(ctx, what, result, summary):
     ctx.equal(what + " icon", box["icon"], summary[1])
 
 
+# How long a window may leave a sent message unanswered during a run: the system calls a window
+# "not responding" after 5 s; a user notices well before that.
+LONGEST_SILENCE_MS = 1000
+
+
+def check_responsive(ctx, what, result):
+    """While the run went on, the window answered sent messages with no long silence, the system
+    never counted it as hung, and rows of this run could be read before the summary box."""
+    w = result.get("watch")
+    if w is None:
+        ctx.fail("%s: the run was not watched" % what)
+        return
+    ctx.log("%s: %d of %d probes answered, longest silence %d ms in %d ms, hung %s, rows %d before, "
+            "%d read mid-run" % (what, w["answered"], w["sent"], w["longest_silence_ms"], w["run_ms"],
+                                 w["hung"], w["rows_before"], w["rows_mid_run"]))
+    if w["longest_silence_ms"] >= LONGEST_SILENCE_MS:
+        ctx.fail("%s: the window answered nothing for %d ms" % (what, w["longest_silence_ms"]))
+    ctx.equal(what + ": counted as hung", w["hung"], False)
+    if w["rows_mid_run"] <= w["rows_before"]:
+        ctx.fail("%s: no row of the run could be read before its end (%d rows before, %d read)" % (
+            what, w["rows_before"], w["rows_mid_run"]))
+
+
 def check_window(ctx, results, version):
     w = results["window"]
     ctx.equal("title", w["title"], X.TITLE)
@@ -237,10 +260,11 @@ def check_machine(ctx, machine, results, version):
 # ---- scenarios -----------------------------------------------------------------------------------
 
 
-def full_installation(version, screenshot=False):
+def full_installation(version, screenshot=False, watched=False):
     """A complete installation removed, then Run pressed again in the same window: the second
     run finds nothing but the folder that waits for the restart, and cannot find the install
-    folder any more, whose registration the first run removed."""
+    folder any more, whose registration the first run removed. `watched`: both runs must keep
+    the window answering (check_responsive)."""
 
     def scenario(ctx):
         m = Machine(ctx, version)
@@ -266,6 +290,9 @@ def full_installation(version, screenshot=False):
         check_box(ctx, "second summary", results["run2"], X.SUMMARY_PARTIAL)
         # A later run's rows go in from the top: above those of the first run.
         ctx.rows("both runs", results["rows2"]["rows"], rows2 + rows1)
+        if watched:
+            check_responsive(ctx, "first run", results["run1"])
+            check_responsive(ctx, "second run", results["run2"])
         ctx.equal("exit code", results["close"]["exit"], 0)
         # The emptied folder stays until the restart that was asked for.
         if not os.path.isdir(ctx.prefix.host(ztablet)):
@@ -535,7 +562,8 @@ def unusable_uninstall_strings(version, variants):
 
 SCENARIOS = {}
 for _v in X.WIN9X_VERSIONS + X.NT_VERSIONS:
-    SCENARIOS["full_" + _v] = full_installation(_v, screenshot=(_v in ("winxp", "win98")))
+    SCENARIOS["full_" + _v] = full_installation(_v, screenshot=(_v in ("winxp", "win98")),
+                                                watched=(_v in ("winxp", "win98", "win2k")))
 SCENARIOS["unknown_win2003"] = unknown_version("win2003", "close")
 SCENARIOS["unknown_win7"] = unknown_version("win7", "close-window")
 SCENARIOS["in_use_winxp"] = file_in_use
