@@ -30,6 +30,10 @@ int CallCount(const std::string& api);
 // The names of every API called since the last Reset, in call order (one entry per call).
 const std::vector<std::string>& CallLog();
 
+// At the nth call of `api` (1-based, counted from this request on), `action` runs first: a test's
+// way of making something happen in the middle of a run (another thread sending a message).
+void WhenCalled(const std::string& api, int nth, std::function<void()> action);
+
 // Used by the modules: counts the call and tells whether it is to fail (and with which code).
 bool InjectedFailure(const char* api, DWORD* error);
 
@@ -95,6 +99,21 @@ void SetActivationSuppressed(bool suppressed);
 // test never hangs.
 void QueueAction(std::function<void()> action);
 struct QueueStarved {};
+
+// Another thread sends `message` to `window`: it is answered (the window procedure runs) at the
+// program thread's next look at its queue, GetMessageA, PeekMessageA or the modal loop of a
+// message box, as Windows delivers messages sent across threads.
+void SendFromOtherThread(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+struct AnsweredMessage {
+  UINT message;
+  int rowsWhenSent;      // rows of the result list when it was sent
+  int rowsWhenAnswered;  // and when the program's thread answered it
+};
+const std::vector<AnsweredMessage>& AnsweredMessages();
+int UnansweredMessages();
+// The longest simulated time (milliseconds slept) between two looks of the thread at its queue,
+// the stretch still open included: what another process sees as the window not answering.
+DWORD LongestStretchWithoutQueueCheck();
 
 // Convenience actions on the program's main dialog (found by its class name).
 HWND MainWindow();  // null when none exists

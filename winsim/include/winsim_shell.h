@@ -8,7 +8,7 @@ namespace winsim {
 
 // How SHGetSpecialFolderLocation and SHGetPathFromIDListA answer for one CSIDL.
 enum class ShellFolderState {
-  Resolvable,  // a location and a path (the default for CSIDL 2, 7, 23 and 24)
+  Resolvable,  // a location and a path (the default for every folder the family's shell knows)
   NoLocation,  // SHGetSpecialFolderLocation fails: the system has no such folder
   NoPath,      // a location is given, but SHGetPathFromIDListA fails for it
 };
@@ -18,8 +18,9 @@ void SetShellFolderPath(int csidl, const std::string& path);
 void SetShellFolderState(int csidl, ShellFolderState state);
 
 // The path that `csidl` resolves to on this machine: the one a test set, otherwise the default
-// of the family the version says (9x: under C:\WINDOWS; NT: under C:\Documents and Settings).
-// "" for a folder the stand-in does not know.
+// of the family the version says (9x: under C:\WINDOWS, documents in C:\My Documents, no Program
+// Files or Common Files; NT: under C:\Documents and Settings, and C:\Program Files). "" for a
+// folder the stand-in does not know on that family.
 std::string ShellFolderPath(int csidl);
 
 // How the program used the allocator since the last Reset.

@@ -6,6 +6,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -22,11 +23,17 @@ struct FaultRule {
   DWORD error;
 };
 
+struct CallHook {
+  int remainingBefore;  // calls still to pass before the one that runs the action; -1 once run
+  std::function<void()> action;
+};
+
 struct CoreState {
   DWORD lastError = 0;
   std::map<std::string, int> callCounts;
   std::vector<std::string> callLog;
   std::map<std::string, std::vector<FaultRule>> faults;
+  std::map<std::string, std::vector<CallHook>> hooks;
   int open[static_cast<int>(Resource::kCount)] = {};
   DWORD sleptMs = 0;
   int sleepCalls = 0;
@@ -70,6 +77,10 @@ void FailEveryCall(const std::string& api, DWORD error) {
   State().faults[api].push_back(FaultRule{0, true, error});
 }
 
+void WhenCalled(const std::string& api, int nth, std::function<void()> action) {
+  State().hooks[api].push_back(CallHook{nth - 1, std::move(action)});
+}
+
 int CallCount(const std::string& api) {
   auto it = State().callCounts.find(api);
   return it == State().callCounts.end() ? 0 : it->second;
@@ -81,6 +92,15 @@ bool InjectedFailure(const char* api, DWORD* error) {
   CoreState& s = State();
   s.callCounts[api]++;
   s.callLog.emplace_back(api);
+  auto hooks = s.hooks.find(api);
+  if (hooks != s.hooks.end()) {
+    std::vector<std::function<void()>> due;
+    for (CallHook& hook : hooks->second) {
+      if (hook.remainingBefore == 0) due.push_back(hook.action);
+      if (hook.remainingBefore >= 0) hook.remainingBefore--;
+    }
+    for (auto& action : due) action();  // may add hooks or faults of their own
+  }
   auto it = s.faults.find(api);
   if (it == s.faults.end()) return false;
   bool fail = false;

@@ -1,5 +1,5 @@
 // The stand-in's shell folders: SHGetMalloc with a counted task allocator, item lists for the
-// four Start-menu folders the program asks for, and their paths.
+// Start-menu, desktop, documents and program folders the program asks for, and their paths.
 //
 // Simplifications: an item list here is one opaque identifier naming the CSIDL, not a chain of
 // shell item ids; SHGetPathFromIDListA does not check that the folder exists on disk (the real
@@ -44,27 +44,37 @@ ShellState& State() {
   return state;
 }
 
-bool KnownFolder(int csidl) {
-  return csidl == CSIDL_PROGRAMS || csidl == CSIDL_STARTUP || csidl == CSIDL_COMMON_PROGRAMS ||
-         csidl == CSIDL_COMMON_STARTUP;
-}
-
-// The folders where Windows itself puts them: the 9x family keeps the Start menu in the Windows
-// folder (shared folders under "All Users"), the NT family in the user profiles.
+// The folders where Windows itself puts them: the 9x family keeps the Start menu and the desktop
+// in the Windows folder (shared folders under "All Users") and the documents in "C:\My
+// Documents"; the NT family keeps them in the user profiles. The shells of the 9x family know no
+// Program Files, Common Files or shared documents folder (the registry names the first two).
+// "" for a folder the shell of that family does not know.
 std::string DefaultPath(int csidl) {
   const bool win9x = IsWin9xPlatform();
-  const std::string shared = win9x ? "C:\\WINDOWS\\All Users\\Start Menu\\Programs"
-                                   : "C:\\Documents and Settings\\All Users\\Start Menu\\Programs";
-  const std::string own = win9x ? "C:\\WINDOWS\\Start Menu\\Programs"
-                                : "C:\\Documents and Settings\\User\\Start Menu\\Programs";
+  const std::string allUsers = win9x ? "C:\\WINDOWS\\All Users" : "C:\\Documents and Settings\\All Users";
+  const std::string user = win9x ? "C:\\WINDOWS" : "C:\\Documents and Settings\\User";
   const std::string startup = win9x ? "\\StartUp" : "\\Startup";
   switch (csidl) {
-    case CSIDL_COMMON_PROGRAMS: return shared;
-    case CSIDL_PROGRAMS: return own;
-    case CSIDL_COMMON_STARTUP: return shared + startup;
-    case CSIDL_STARTUP: return own + startup;
+    case CSIDL_COMMON_PROGRAMS: return allUsers + "\\Start Menu\\Programs";
+    case CSIDL_PROGRAMS: return user + "\\Start Menu\\Programs";
+    case CSIDL_COMMON_STARTUP: return allUsers + "\\Start Menu\\Programs" + startup;
+    case CSIDL_STARTUP: return user + "\\Start Menu\\Programs" + startup;
+    case CSIDL_COMMON_STARTMENU: return allUsers + "\\Start Menu";
+    case CSIDL_STARTMENU: return user + "\\Start Menu";
+    case CSIDL_COMMON_DESKTOPDIRECTORY: return allUsers + "\\Desktop";
+    case CSIDL_DESKTOPDIRECTORY: return user + "\\Desktop";
+    case CSIDL_PERSONAL: return win9x ? "C:\\My Documents" : user + "\\My Documents";
+    case CSIDL_COMMON_DOCUMENTS: return win9x ? "" : allUsers + "\\Documents";
+    case CSIDL_PROGRAM_FILES: return win9x ? "" : "C:\\Program Files";
+    case CSIDL_PROGRAM_FILES_COMMON: return win9x ? "" : "C:\\Program Files\\Common Files";
     default: return "";
   }
+}
+
+// A CSIDL the shell knows: one with a default location on this family, or one a test placed.
+bool KnownFolder(int csidl) {
+  auto it = State().folders.find(csidl);
+  return !DefaultPath(csidl).empty() || (it != State().folders.end() && it->second.pathSet);
 }
 
 // An item list: the size of its one id, the CSIDL it names, and the terminating empty id.

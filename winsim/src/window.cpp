@@ -57,6 +57,12 @@ struct WindowState {
   bool commonControlsLoaded = false;
   std::vector<MessageBoxCall> boxes;
   int boxAnswer = IDOK;
+  // Messages other threads have sent, answered at the thread's next look at its queue.
+  std::deque<MSG> sentByOthers;
+  std::vector<AnsweredMessage> answered;
+  std::vector<int> rowsAtSending;  // parallel to sentByOthers
+  DWORD lastQueueCheckMs = 0;      // simulated time (the Sleep total) of the last look
+  DWORD longestWithoutCheckMs = 0;
 };
 
 WindowState& State() {
@@ -98,6 +104,28 @@ Window* ListOfMainWindow() {
     if (c != nullptr && IsListView(*c)) return c;
   }
   return nullptr;
+}
+
+int RowsNow() {
+  Window* list = ListOfMainWindow();
+  return list == nullptr ? 0 : static_cast<int>(list->list.rows.size());
+}
+
+// What the thread does whenever it looks at its queue: the time since its last look is noted,
+// and every message another thread sent meanwhile is handed to its window procedure.
+void LookAtQueue() {
+  WindowState& s = State();
+  const DWORD now = SleptMilliseconds();
+  if (now - s.lastQueueCheckMs > s.longestWithoutCheckMs) s.longestWithoutCheckMs = now - s.lastQueueCheckMs;
+  s.lastQueueCheckMs = now;
+  while (!s.sentByOthers.empty()) {
+    MSG m = s.sentByOthers.front();
+    const int rowsAtSending = s.rowsAtSending.front();
+    s.sentByOthers.pop_front();
+    s.rowsAtSending.erase(s.rowsAtSending.begin());
+    SendMessageA(m.hwnd, m.message, m.wParam, m.lParam);
+    s.answered.push_back(AnsweredMessage{m.message, rowsAtSending, RowsNow()});
+  }
 }
 
 LRESULT ListViewMessage(Window& w, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -180,6 +208,22 @@ void SetMessageBoxAnswer(int answer) { State().boxAnswer = answer; }
 const std::vector<MessageBoxCall>& MessageBoxes() { return State().boxes; }
 void SetActivationSuppressed(bool suppressed) { State().activationSuppressed = suppressed; }
 void QueueAction(std::function<void()> action) { State().actions.push_back(std::move(action)); }
+
+void SendFromOtherThread(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  MSG m{};
+  m.hwnd = window;
+  m.message = message;
+  m.wParam = wParam;
+  m.lParam = lParam;
+  State().sentByOthers.push_back(m);
+  State().rowsAtSending.push_back(RowsNow());
+}
+const std::vector<AnsweredMessage>& AnsweredMessages() { return State().answered; }
+int UnansweredMessages() { return static_cast<int>(State().sentByOthers.size()); }
+DWORD LongestStretchWithoutQueueCheck() {
+  const DWORD open = SleptMilliseconds() - State().lastQueueCheckMs;
+  return open > State().longestWithoutCheckMs ? open : State().longestWithoutCheckMs;
+}
 
 HWND MainWindow() {
   for (auto& [handle, w] : State().windows) {
@@ -390,6 +434,7 @@ BOOL GetMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterMax) {
   (void)filterMin;
   (void)filterMax;
   for (;;) {
+    winsim::LookAtQueue();
     if (!State().queue.empty()) {
       *msg = State().queue.front();
       State().queue.pop_front();
@@ -407,6 +452,26 @@ BOOL GetMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterMax) {
     State().actions.pop_front();
     action();
   }
+}
+
+BOOL PeekMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterMax, UINT removeFlags) {
+  (void)window;
+  (void)filterMin;
+  (void)filterMax;
+  DWORD error;
+  if (winsim::InjectedFailure("PeekMessageA", &error)) return FALSE;
+  winsim::LookAtQueue();
+  if (State().queue.empty()) {
+    if (!State().quitPending) return FALSE;
+    std::memset(msg, 0, sizeof *msg);
+    msg->message = WM_QUIT;
+    msg->wParam = static_cast<WPARAM>(State().quitCode);
+    if (removeFlags & PM_REMOVE) State().quitPending = false;
+    return TRUE;
+  }
+  *msg = State().queue.front();
+  if (removeFlags & PM_REMOVE) State().queue.pop_front();
+  return TRUE;
 }
 
 BOOL TranslateMessage(const MSG* msg) { return msg->message == WM_KEYDOWN ? TRUE : FALSE; }
@@ -465,6 +530,8 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style) {
     SetLastError(error);
     return 0;
   }
+  // The box runs a modal loop of its own, which answers what other threads send.
+  winsim::LookAtQueue();
   Window* list = winsim::ListOfMainWindow();
   State().boxes.push_back(winsim::MessageBoxCall{owner, text != nullptr ? text : "",
                                                  caption != nullptr ? caption : "Error", style,
