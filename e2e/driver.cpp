@@ -29,9 +29,15 @@
 //   attributes <path>                  GetFileAttributesW of a path (null when it fails)
 //   remove-folder <path>               RemoveDirectoryW, with the error code when it fails
 //   version | folders                  GetVersionExA | the Windows, system and shell folders
+//   deny-delayed-moves                 let nobody write the key of the delayed-move service, as
+//                                      on Windows 9x; report whether a delayed move now fails
+//   write-file <path> <hex>            create or replace a file with exactly these bytes
+//   read-file <path>                   a file's bytes in hex (null when it cannot be opened)
+//   short-name <path>                  GetShortPathNameA of the path in code page 932, in hex
 //   wait <milliseconds>
 // Roots are HKLM, HKCU and HKU.
 #include <windows.h>
+#include <aclapi.h>
 #include <commctrl.h>
 #include <shlobj.h>
 
@@ -863,6 +869,123 @@ bool StepFolders() {
   return true;
 }
 
+// ---- deferral and the rename file --------------------------------------------------------
+
+const wchar_t kDelayedMoveKey[] = L"System\\CurrentControlSet\\Control\\Session Manager";
+
+std::string Hex(const void* data, size_t size) {
+  std::string hex;
+  const BYTE* b = (const BYTE*)data;
+  for (size_t i = 0; i < size; ++i) {
+    char buf[4];
+    snprintf(buf, sizeof buf, "%02x", b[i]);
+    hex += buf;
+  }
+  return hex;
+}
+
+bool FromHex(const std::wstring& hex, std::string* bytes) {
+  if (hex.size() % 2 != 0) return false;
+  bytes->clear();
+  for (size_t i = 0; i < hex.size(); i += 2) {
+    int v = 0;
+    for (size_t j = i; j < i + 2; ++j) {
+      wchar_t c = hex[j];
+      int d = (c >= L'0' && c <= L'9') ? c - L'0' : (c >= L'a' && c <= L'f') ? c - L'a' + 10
+            : (c >= L'A' && c <= L'F') ? c - L'A' + 10 : -1;
+      if (d < 0) return false;
+      v = v * 16 + d;
+    }
+    bytes->push_back((char)v);
+  }
+  return true;
+}
+
+// Windows 9x has no delayed-move service, and an NT user who may not write its key cannot use
+// it either: a protected access list that lets everyone read the key and nobody write it makes
+// MoveFileEx(..., MOVEFILE_DELAY_UNTIL_REBOOT) fail. A probe file shows that it does.
+bool StepDenyDelayedMoves() {
+  const std::string step = "deny-delayed-moves";
+  HKEY key;
+  LONG rc = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kDelayedMoveKey, 0, READ_CONTROL | WRITE_DAC, &key);
+  if (rc != ERROR_SUCCESS) return Fail(step, "cannot open the key: " + std::to_string(rc));
+  SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
+  PSID everyone = nullptr;
+  if (!AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone)) {
+    RegCloseKey(key);
+    return Fail(step, "cannot make the SID of Everyone");
+  }
+  EXPLICIT_ACCESS_A access = {};
+  access.grfAccessPermissions = KEY_READ;
+  access.grfAccessMode = SET_ACCESS;
+  access.grfInheritance = NO_INHERITANCE;
+  access.Trustee.TrusteeForm = TRUSTEE_IS_SID;
+  access.Trustee.TrusteeType = TRUSTEE_IS_WELL_KNOWN_GROUP;
+  access.Trustee.ptstrName = (LPSTR)everyone;
+  PACL acl = nullptr;
+  DWORD result = SetEntriesInAclA(1, &access, nullptr, &acl);
+  if (result == ERROR_SUCCESS) {
+    result = SetSecurityInfo(key, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                             nullptr, nullptr, acl, nullptr);
+  }
+  if (acl) LocalFree(acl);
+  FreeSid(everyone);
+  RegCloseKey(key);
+  if (result != ERROR_SUCCESS) return Fail(step, "cannot set the access list: " + std::to_string(result));
+
+  const wchar_t probe[] = L"C:\\e2e\\delayed-move-probe.tmp";
+  HANDLE h = CreateFileW(probe, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return Fail(step, "cannot create the probe file");
+  CloseHandle(h);
+  const BOOL moved = MoveFileExW(probe, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  const DWORD code = moved ? 0 : GetLastError();
+  DeleteFileW(probe);
+  Emit("{\"step\":\"deny-delayed-moves\",\"refused\":" + Json(moved == FALSE) + ",\"code\":" +
+       Json((long long)code) + "}");
+  return true;
+}
+
+bool StepWriteFile(const std::wstring& path, const std::wstring& hex) {
+  std::string bytes;
+  if (!FromHex(hex, &bytes)) return Fail("write-file", "not hex: " + ToUtf8(hex));
+  HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return Fail("write-file", "cannot create " + ToUtf8(path));
+  DWORD done = 0;
+  const BOOL ok = WriteFile(h, bytes.data(), (DWORD)bytes.size(), &done, nullptr) && done == bytes.size();
+  CloseHandle(h);
+  if (!ok) return Fail("write-file", "cannot write " + ToUtf8(path));
+  Emit("{\"step\":\"write-file\",\"path\":" + Json(path) + ",\"size\":" + Json((long long)bytes.size()) + "}");
+  return true;
+}
+
+bool StepReadFile(const std::wstring& path) {
+  HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  std::string data = "null";
+  if (h != INVALID_HANDLE_VALUE) {
+    std::string bytes;
+    char buf[4096];
+    DWORD n = 0;
+    while (ReadFile(h, buf, sizeof buf, &n, nullptr) && n > 0) bytes.append(buf, n);
+    CloseHandle(h);
+    data = Json(Hex(bytes.data(), bytes.size()));
+  }
+  Emit("{\"step\":\"read-file\",\"path\":" + Json(path) + ",\"hex\":" + data + "}");
+  return true;
+}
+
+// The 8.3 form as an ANSI program of code page 932 gets it: the bytes a rename file holds.
+bool StepShortName(const std::wstring& path) {
+  int n = WideCharToMultiByte(932, 0, path.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  std::string ansi(n > 0 ? n : 1, '\0');
+  WideCharToMultiByte(932, 0, path.c_str(), -1, &ansi[0], n, nullptr, nullptr);
+  char shortPath[MAX_PATH];
+  const DWORD length = GetShortPathNameA(ansi.c_str(), shortPath, MAX_PATH);
+  std::string data = "null";
+  if (length != 0 && length < MAX_PATH) data = Json(Hex(shortPath, length));
+  Emit("{\"step\":\"short-name\",\"path\":" + Json(path) + ",\"hex\":" + data + "}");
+  return true;
+}
+
 std::vector<std::wstring> SplitTabs(const std::wstring& line) {
   std::vector<std::wstring> fields;
   size_t start = 0;
@@ -898,6 +1021,10 @@ bool RunStep(const std::vector<std::wstring>& f) {
   if (cmd == L"remove-folder") return StepRemoveFolder(arg(1));
   if (cmd == L"version") return StepVersion();
   if (cmd == L"folders") return StepFolders();
+  if (cmd == L"deny-delayed-moves") return StepDenyDelayedMoves();
+  if (cmd == L"write-file") return StepWriteFile(arg(1), arg(2));
+  if (cmd == L"read-file") return StepReadFile(arg(1));
+  if (cmd == L"short-name") return StepShortName(arg(1));
   if (cmd == L"wait") {
     Sleep((DWORD)_wtoi(arg(1).c_str()));
     Emit("{\"step\":\"wait\"}");

@@ -23,6 +23,27 @@ WIN9X_ABSENT_KEYS = [
 ]
 
 
+# Where the shell looks up a user's moved shell folders, and the value of each layout name.
+USER_SHELL_FOLDERS = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders"
+SHELL_FOLDER_VALUES = {
+    "programs": ("HKEY_CURRENT_USER", "Programs"),
+    "startup": ("HKEY_CURRENT_USER", "Startup"),
+    "common_programs": ("HKEY_LOCAL_MACHINE", "Common Programs"),
+    "common_startup": ("HKEY_LOCAL_MACHINE", "Common Startup"),
+}
+# A Japanese Windows 98 keeps the user's start-up folder under a half-width katakana name.
+JAPANESE_STARTUP = "C:\\windows\\ｽﾀｰﾄ ﾒﾆｭｰ\\ﾌﾟﾛｸﾞﾗﾑ\\ｽﾀｰﾄｱｯﾌﾟ"
+
+
+def user_shell_folders(folders):
+    """Registry lines that move shell folders ({layout name: Windows path})."""
+    text = ""
+    for name, path in folders.items():
+        root, value = SHELL_FOLDER_VALUES[name]
+        text += '[%s\\%s]\n"%s"="%s"\n' % (root, USER_SHELL_FOLDERS, value, reg_string(path))
+    return text
+
+
 class Context:
     def __init__(self, prefix, screenshots, log):
         self.prefix = prefix
@@ -78,12 +99,18 @@ class Machine:
     """What a scenario seeded: package files and keys, canary files and keys."""
 
     def __init__(self, ctx, version, install=INSTALL_FOLDER, skip_files=(), reg_overrides=(),
-                 package=True):
+                 package=True, shell_folders=None):
+        """`shell_folders`: {layout name: Windows path} of shell folders moved elsewhere through
+        the user's shell folder settings (see user_shell_folders)."""
         p = ctx.prefix
         self.ctx = ctx
         self.version = version
         self.nt = version in X.NT_VERSIONS or version in ("win2003", "win7")
         self.layout = p.layout(install)
+        reg_overrides = list(reg_overrides)
+        if shell_folders:
+            self.layout.folders.update(shell_folders)
+            reg_overrides.append(user_shell_folders(shell_folders))
         family = "nt" if self.nt else "9x"
         os.makedirs(p.host(WORKING_FOLDER), exist_ok=True)
         self.package_files = []
@@ -231,10 +258,14 @@ def check_window(ctx, results, version):
     ctx.equal("Close caption", w["close"], "閉じる")
 
 
-def opening_steps(version):
+def opening_steps(version, before=()):
+    """The machine's questions, then the program started. `before`: steps (name, fields...) run
+    just before the start, inside the same Wine session."""
     steps = Steps()
     steps.add("version", "version")
     steps.add("folders", "folders")
+    for step in before:
+        steps.add(*step)
     steps.add("start", "start", PROGRAM, WORKING_FOLDER)
     steps.add("window", "window")
     return steps
@@ -374,6 +405,143 @@ def file_in_use(ctx):
         ctx.log("after the restart the held file is gone")
     for path in m.canary_files:
         m.check_file_kept(path)
+
+
+# ---- deferral without the delayed-move service ---------------------------------------------------
+
+DENY_DELAYED_MOVES = ("deny", "deny-delayed-moves")
+
+
+def check_delayed_moves_denied(ctx, results):
+    """The system refuses delayed moves, as Windows 9x does, or the scenario tests nothing."""
+    if not results["deny"]["refused"]:
+        raise ScenarioFailed("Wine still accepts delayed moves: the deferral path is not reached")
+
+
+# wininit.ini as an earlier setup program left it, in two parts: up to and including the
+# rename heading, and the rest. Its old requests delete one file and rename another at the
+# next start. Japanese text with 0x5C trail bytes (ソ, 表) must survive byte for byte.
+OLD_DELETED = "C:\\windows\\temp\\OLDSETUP.TMP"
+OLD_RENAMED = ("C:\\windows\\temp\\TABNEW.TMP", "C:\\windows\\TABNEW.DAT")
+OLD_RENAME_LINES = ("NUL=C:\\WINDOWS\\TEMP\\OLDSETUP.TMP\r\n"
+                    "C:\\WINDOWS\\TABNEW.DAT=C:\\WINDOWS\\TEMP\\TABNEW.TMP\r\n")
+OLD_RENAME_FILES = {
+    # Other sections around a lower-case heading.
+    "win98": ("; 以前のセットアップ\r\n[Settings]\r\nProgress=1\r\n\r\n[rename]\r\n",
+              OLD_RENAME_LINES + "\r\n[表示]\r\nソフト=1\r\n"),
+    # The capitalised heading first, a comment under it, another section after.
+    "winme": ("[Rename]\r\n",
+              "; ソフト表示の古い指示\r\n" + OLD_RENAME_LINES + "[CombineVxDs]\r\nTABLET.VXD=1\r\n"),
+}
+
+
+def deferred_through_rename_file(version):
+    """Files in use on the 9x family, whose system has no delayed-move service: each one, with
+    a long name, a long path or a Japanese path, is put off until restart through a line in the
+    existing wininit.ini. Every byte of that file stays, the new lines name the 8.3 forms and
+    stand newest first right under the heading, the emptied "Ztablet" folder (which the file
+    cannot take) goes at once, and the summary asks for the restart. A restarted Wine session
+    then does what WININIT.EXE does: the held files go and the old requests are carried out."""
+
+    def scenario(ctx):
+        p = ctx.prefix
+        m = Machine(ctx, version, shell_folders={"startup": JAPANESE_STARTUP})
+        held = [m.layout["system"] + "\\tabletservice.exe",           # a long name
+                m.layout["common_startup"] + "\\TabUserZ.exe.lnk",    # long names all along
+                m.layout["startup"] + "\\TabUserZ.lnk"]               # a Japanese path
+        p.files.add(p.path, OLD_DELETED)
+        p.files.add(p.path, OLD_RENAMED[0])
+        rename_file = m.layout["windows"] + "\\wininit.ini"
+        head, tail = (t.encode("cp932") for t in OLD_RENAME_FILES[version])
+        # Seeded inside the session: one there when a session starts is carried out at once.
+        before = [("short " + path, "short-name", path) for path in held]
+        before += [DENY_DELAYED_MOVES, (None, "write-file", rename_file, (head + tail).hex())]
+        steps = opening_steps(version, before)
+        for path in held:
+            steps.add(None, "hold", path)
+        standard_run(steps)
+        steps.add("close", "close")
+        steps.add(None, "release")
+        steps.add("rename file", "read-file", rename_file)
+        m.registry_steps(steps)
+        results = steps.results(p.drive(steps.steps))
+        check_machine(ctx, m, results, version)
+        check_delayed_moves_denied(ctx, results)
+        ztablet = m.layout["system"] + "\\Ztablet"
+        outcome = X.first_run().but(ztablet, X.DELETED)
+        for path in held:
+            outcome.but(path, X.AT_RESTART)
+        for key in WIN9X_ABSENT_KEYS:
+            outcome.but(key, X.NO_KEY)
+        ctx.rows("run", results["rows"]["rows"], X.rows_for(m.layout, version, outcome))
+        check_box(ctx, "summary", results["run"], X.SUMMARY_RESTART)
+        ctx.equal("exit code", results["close"]["exit"], 0)
+        # The last request made stands first.
+        lines = b"".join(b"NUL=" + bytes.fromhex(results["short " + path]["hex"]) + b"\r\n"
+                         for path in reversed(held))
+        want = head + lines + tail
+        got = results["rename file"]["hex"]
+        got = None if got is None else bytes.fromhex(got)
+        if got != want:
+            ctx.fail("wininit.ini after the run:\n  got  %r\n  want %r" % (got, want))
+        else:
+            ctx.log("wininit.ini as expected: %r" % got)
+        ctx.equal("pending deletions", m.pending(results), [])
+        if os.path.lexists(p.host(ztablet)):
+            ctx.fail("the emptied Ztablet folder is still there")
+        m.check_package_gone(results, left=held)
+        m.check_canaries(results)
+
+        p.restart()
+        for path in held:
+            if os.path.lexists(p.host(path)):
+                ctx.fail("still there after the restart: " + path)
+        if os.path.lexists(p.host(OLD_DELETED)) or os.path.lexists(p.host(OLD_RENAMED[0])):
+            ctx.fail("the old requests of wininit.ini were not carried out")
+        else:
+            m.check_file_kept(OLD_RENAMED[1], data=p.files.files[OLD_RENAMED[0]])
+        if os.path.lexists(p.host(rename_file)):
+            ctx.fail("wininit.ini is still there after the restart")
+        m.check_file_kept(m.layout["windows"] + "\\wininit.bak", data=want)
+        for path in m.canary_files:
+            m.check_file_kept(path)
+
+    return scenario
+
+
+def deferral_denied_nt(version):
+    """A file in use on the NT family while the delayed-move service refuses: the file stays
+    with an error row, no wininit.ini is written (NT never reads it), the emptied "Ztablet"
+    folder goes at once, and the summary reports the failure."""
+
+    def scenario(ctx):
+        p = ctx.prefix
+        m = Machine(ctx, version)
+        held = m.layout["system"] + "\\tablet.cpl"
+        rename_file = m.layout["windows"] + "\\wininit.ini"
+        steps = opening_steps(version, [DENY_DELAYED_MOVES])
+        steps.add(None, "hold", held)
+        standard_run(steps)
+        steps.add("close", "close")
+        steps.add(None, "release")
+        steps.add("rename file", "read-file", rename_file)
+        m.registry_steps(steps)
+        results = steps.results(p.drive(steps.steps))
+        check_machine(ctx, m, results, version)
+        check_delayed_moves_denied(ctx, results)
+        ztablet = m.layout["system"] + "\\Ztablet"
+        outcome = X.first_run().but(held, X.ERROR).but(ztablet, X.DELETED)
+        ctx.rows("run", results["rows"]["rows"], X.rows_for(m.layout, version, outcome))
+        check_box(ctx, "summary", results["run"], X.SUMMARY_PARTIAL)
+        ctx.equal("exit code", results["close"]["exit"], 0)
+        ctx.equal("wininit.ini", results["rename file"]["hex"], None)
+        ctx.equal("pending deletions", m.pending(results), [])
+        if os.path.lexists(p.host(ztablet)):
+            ctx.fail("the emptied Ztablet folder is still there")
+        m.check_package_gone(results, left=[held])
+        m.check_canaries(results)
+
+    return scenario
 
 
 def install_folder_extra_file(version):
@@ -571,6 +739,9 @@ SCENARIOS["install_extra_file_winxp"] = install_folder_extra_file("winxp")
 SCENARIOS["install_extra_file_win98"] = install_folder_extra_file("win98")
 SCENARIOS["install_missing_win2k"] = install_folder_missing("win2k")
 SCENARIOS["install_missing_winme"] = install_folder_missing("winme")
+SCENARIOS["deferral_win98"] = deferred_through_rename_file("win98")
+SCENARIOS["deferral_winme"] = deferred_through_rename_file("winme")
+SCENARIOS["deferral_denied_winxp"] = deferral_denied_nt("winxp")
 SCENARIOS["links_winxp"] = links_in_start_menu("winxp")
 SCENARIOS["links_win98"] = links_in_start_menu("win98")
 SCENARIOS["uninstall_string_winxp"] = unusable_uninstall_strings("winxp", [
