@@ -2,6 +2,10 @@
 // section ("new=old", "NUL=old" to delete) before Windows starts. The file is edited in place
 // through one mapping with room for the worst case (a new heading and the line), so it is read
 // once and written once, and held without sharing while it is edited.
+//
+// A rename file can be large (a machine that never restarted keeps adding to it), and the
+// processors of the target systems are slow: the view is searched and its tail moved a machine
+// word (4 bytes) at a time, and the search ends at the first heading of the first variant.
 #include "primitives/rename_file.h"
 
 namespace {
@@ -9,38 +13,130 @@ namespace {
 // The headings recognised, in the order they are looked for: a variant found anywhere in the
 // file wins over a later variant, whatever their positions. Each ends with its own CR LF.
 const char* const RenameHeadings[] = {"[rename]\r\n", "[Rename]\r\n", "[RENAME]\r\n"};
+const unsigned HeadingVariants = sizeof RenameHeadings / sizeof RenameHeadings[0];
 const DWORD HeadingLength = 10;
 // The heading written when the file has none.
 const char* const NewHeading = "[rename]\r\n";
 
 const DWORD NotFound = 0xFFFFFFFF;
 
-// Offset of the first `needleLength` bytes equal to `needle` inside text[0, textLength).
-DWORD FindBytes(const char* text, DWORD textLength, const char* needle, DWORD needleLength) {
-  if (textLength < needleLength) return NotFound;
-  for (DWORD at = 0; at + needleLength <= textLength; ++at) {
-    DWORD i = 0;
-    while (i < needleLength && text[at + i] == needle[i]) ++i;
-    if (i == needleLength) return at;
+// Four bytes of the view wherever they lie: the tail moves by the line's length, which is
+// rarely a multiple of 4, so one side of its words is unaligned (the i386 takes that in its
+// stride). Accessed through volatile pointers so that the compiler keeps the loops as written
+// and never puts a call of a library copy in their place, which the shipped exe does not have.
+typedef DWORD __attribute__((aligned(1), may_alias)) ViewWord;
+const DWORD WordBytes = 4;
+static_assert(sizeof(ViewWord) == WordBytes, "a machine word of the target is 4 bytes");
+
+// The loops below test once per pass, at its end, and take several words per pass: the
+// compiler at -Os keeps a loop as it is written, and a pass costs about as much as its words.
+const DWORD SearchPass = 2 * WordBytes;
+const DWORD MovePass = 4 * WordBytes;
+
+const DWORD LowBits = 0x01010101;
+const DWORD HighBits = 0x80808080;
+const DWORD OpeningBrackets = 0x5B5B5B5B;  // '[' in every byte
+
+// The high bit of a byte is set where the word has a zero byte or a '[' (and maybe above one:
+// only whether any bit is set means something, so a word that has one is looked at bytewise).
+__attribute__((always_inline)) inline DWORD StopBytes(DWORD word) {
+  const DWORD brackets = word ^ OpeningBrackets;
+  return ((word - LowBits) & ~word) | ((brackets - LowBits) & ~brackets);
+}
+
+BOOL IsHeadingAt(const char* at, const char* heading) {
+  DWORD i = 0;
+  while (i < HeadingLength && at[i] == heading[i]) ++i;
+  return i == HeadingLength;
+}
+
+// The offset of the first pass of words at or after `at` (a multiple of SearchPass) that holds
+// a zero byte or a '['. The zero byte at view[size] ends it there at the latest, so it reads
+// no further than the pass that holds it, fewer than SearchPass bytes past the old ones: inside
+// the room the view has after them. Out of line, so that its loop has the registers to itself.
+__attribute__((noinline)) DWORD SkipPlainWords(const char* view, DWORD at) {
+  const volatile ViewWord* word = reinterpret_cast<const volatile ViewWord*>(view + at);
+  DWORD first, second;
+  do {
+    first = word[0];
+    second = word[1];
+    word += 2;
+  } while (((StopBytes(first) | StopBytes(second)) & HighBits) == 0);
+  return static_cast<DWORD>(reinterpret_cast<const volatile char*>(word) - view) - SearchPass;
+}
+
+// Offset of the heading the line goes below: the first "[rename]" of the text, else the first
+// "[Rename]", else the first "[RENAME]"; NotFound when there is none. The text ends at the first
+// zero byte or after the `size` old bytes: headings after a zero byte are not seen, and a heading
+// lies wholly inside the text. One pass serves every variant, and it ends at the first heading
+// of the first variant, which nothing later can outrank. view[size] must be a zero byte.
+DWORD FindHeading(const char* view, DWORD size) {
+  DWORD found = NotFound;
+  unsigned foundVariant = HeadingVariants;
+  DWORD at = 0;
+  for (;;) {
+    at = SkipPlainWords(view, at);
+    // The bytes of that pass one by one.
+    for (const DWORD stop = at + SearchPass; at < stop; ++at) {
+      if (view[at] == '\0') return found;  // view[size] at the latest
+      // A heading holds no zero byte, so one that starts here lies before the text's end.
+      if (view[at] == '[' && size - at >= HeadingLength) {
+        for (unsigned v = 0; v < foundVariant; ++v) {
+          if (IsHeadingAt(view + at, RenameHeadings[v])) {
+            if (v == 0) return at;
+            found = at;
+            foundVariant = v;
+            break;
+          }
+        }
+      }
+    }
   }
-  return NotFound;
 }
 
 void CopyBytes(char* to, const char* from, DWORD count) {
   for (DWORD i = 0; i < count; ++i) to[i] = from[i];
 }
 
+// Moves view[from, end) up by `distance` bytes, which source and destination may overlap by:
+// copied from the end down, each word read before any word below it is written. The words are
+// stored at aligned offsets (the view starts at a page); the bytes above the highest aligned
+// word and those left below the last whole word go singly. Out of line like SkipPlainWords.
+__attribute__((noinline)) void MoveTailUp(char* view, DWORD from, DWORD end, DWORD distance) {
+  volatile char* const source = view;
+  volatile char* const target = view + distance;
+  while (end > from && ((end + distance) & (WordBytes - 1)) != 0) {
+    --end;
+    target[end] = source[end];
+  }
+  const volatile ViewWord* sourceWord = reinterpret_cast<const volatile ViewWord*>(source + end);
+  volatile ViewWord* targetWord = reinterpret_cast<volatile ViewWord*>(target + end);
+  const DWORD count = end - from;
+  DWORD passes = count / MovePass;
+  if (passes != 0) {
+    do {
+      sourceWord -= 4;
+      targetWord -= 4;
+      targetWord[3] = sourceWord[3];
+      targetWord[2] = sourceWord[2];
+      targetWord[1] = sourceWord[1];
+      targetWord[0] = sourceWord[0];
+    } while (--passes != 0);
+  }
+  for (DWORD words = count % MovePass / WordBytes; words != 0; --words) *--targetWord = *--sourceWord;
+  for (end = from + count % WordBytes; end > from;) {
+    --end;
+    target[end] = source[end];
+  }
+}
+
 // Puts the line into the view of the old `size` bytes (followed by room for a heading and the
 // line) and gives the file's new length.
 DWORD InsertLine(char* view, DWORD size, const char* line, DWORD lineLength) {
-  // The text ends at the first zero byte: headings after one are not seen.
-  DWORD textLength = 0;
-  while (textLength < size && view[textLength] != '\0') ++textLength;
-
-  DWORD heading = NotFound;
-  for (unsigned v = 0; v < sizeof RenameHeadings / sizeof RenameHeadings[0] && heading == NotFound; ++v) {
-    heading = FindBytes(view, textLength, RenameHeadings[v], HeadingLength);
-  }
+  // The end of the search, in the room after the old bytes: the heading or the moved tail
+  // writes over it, or the file is cut before it (the mapping made it a zero byte anyway).
+  view[size] = '\0';
+  const DWORD heading = FindHeading(view, size);
   if (heading == NotFound) {
     // A new section at the very end, glued to a last line without line end, if there is one.
     CopyBytes(view + size, NewHeading, HeadingLength);
@@ -48,9 +144,9 @@ DWORD InsertLine(char* view, DWORD size, const char* line, DWORD lineLength) {
     return size + HeadingLength + lineLength;
   }
   // Below the heading's own line feed, above the older lines: newest first. The bytes after
-  // it move up, copied from the end down since source and destination overlap.
-  DWORD insertAt = heading + HeadingLength;
-  for (DWORD i = size; i > insertAt; --i) view[i - 1 + lineLength] = view[i - 1];
+  // it move up by the line's length.
+  const DWORD insertAt = heading + HeadingLength;
+  MoveTailUp(view, insertAt, size, lineLength);
   CopyBytes(view + insertAt, line, lineLength);
   return size + lineLength;
 }

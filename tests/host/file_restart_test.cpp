@@ -81,6 +81,28 @@ TEST_F(RenameFile, TheTextEndsAtTheFirstZeroByte) {
   EXPECT_EQ("[rename]\r\n" + kLine + string("old\r\n\0tail", 10), After(zeroAfter));
 }
 
+// The search takes the text a few words at a time: a heading, a zero byte, a heading cut short
+// by the end of the file and another section's bracket at every offset within those words, and
+// headings that end at the file's last byte or a few bytes before it.
+TEST_F(RenameFile, HeadingsAndZeroBytesCountAtEveryOffsetOfTheWordsSearched) {
+  const string heading = "[rename]\r\n";
+  const string zero(1, '\0');
+  for (size_t offset = 0; offset < 17; ++offset) {
+    SCOPED_TRACE(offset);
+    const string lead(offset, 'x');
+    for (const string tail : {"", "a", "ab", "abc", "abcd"}) {
+      EXPECT_EQ(lead + heading + kLine + tail, After(lead + heading + tail));
+    }
+    EXPECT_EQ(lead + zero + heading + heading + kLine, After(lead + zero + heading));
+    EXPECT_EQ(lead + heading + kLine + zero + "y", After(lead + heading + zero + "y"));
+    for (size_t cut = 1; cut < heading.size(); ++cut) {
+      const string part = lead + heading.substr(0, cut);
+      EXPECT_EQ(part + heading + kLine, After(part));
+    }
+    EXPECT_EQ(lead + "[boot]\r\n[RENAME]\r\n" + kLine + "[x]", After(lead + "[boot]\r\n[RENAME]\r\n[x]"));
+  }
+}
+
 TEST_F(RenameFile, BytesOfTheCodePageAreCarriedOverAndWrittenAsTheyAre) {
   const string before = winsim::Sjis("; ソフト表示\r\n[rename]\r\n");
   const string line = winsim::Sjis("NUL=C:\\ソフト\\表.DLL\r\n");

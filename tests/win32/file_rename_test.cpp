@@ -47,6 +47,26 @@ TEST_F(RenameFileOnDisk, AZeroByteHidesTheHeadingsAfterIt) {
   EXPECT_EQ(before + "[rename]\r\n" + kLine, ReadFileBytes(Ini()));
 }
 
+// The bytes below the heading move up a word at a time through the mapping, four words a pass:
+// every alignment of the heading, tails of a few bytes around a word and a pass, a long one,
+// and lines of every length modulo 4.
+TEST_F(RenameFileOnDisk, TheBytesBelowTheHeadingMoveIntactAtEveryAlignmentAndLength) {
+  string longTail;
+  for (int i = 0; i < 100003; ++i) longTail += static_cast<char>('a' + i % 23);
+  for (size_t offset : {0, 1, 2, 3, 6}) {
+    for (size_t tailLength : {0, 1, 3, 4, 5, 15, 16, 17, 19, 35, 100003}) {
+      for (const string line : {"N=A\r\n", "N=AB\r\n", "N=ABC\r\n", "N=ABCD\r\n"}) {
+        SCOPED_TRACE(std::to_string(offset) + " " + std::to_string(tailLength) + " " + line);
+        const string head = string(offset, ';') + "[rename]\r\n";
+        const string tail = longTail.substr(0, tailLength);
+        MakeFile(Ini(), head + tail);
+        EXPECT_TRUE(Add(line));
+        EXPECT_EQ(head + line + tail, ReadFileBytes(Ini()));
+      }
+    }
+  }
+}
+
 TEST_F(RenameFileOnDisk, AFileHeldByAnotherOpenerIsLeftAsItWas) {
   MakeFile(Ini(), "[rename]\r\n");
   HANDLE other = CreateFileA(Ini().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
