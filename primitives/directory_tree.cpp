@@ -4,6 +4,7 @@
 #include "primitives/directory_tree.h"
 
 #include "primitives/file_removal.h"
+#include "shell/message_check.h"
 
 namespace {
 
@@ -124,6 +125,8 @@ BOOL RemoveEntries(const char* path, HANDLE search, WIN32_FIND_DATAA* data, char
         }
       }
     }
+    // A large tree can take seconds between two rows: the window keeps answering meanwhile.
+    AnswerSentMessagesNowAndThen();
     // The search goes on after an entry deleted under it.
     if (!FindNextFileA(search, data)) {
       if (GetLastError() == ERROR_NO_MORE_FILES) return TRUE;

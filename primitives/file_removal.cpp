@@ -41,9 +41,18 @@ RemovalStatus DeleteFileStatus(const char* path) {
 
 RemovalStatus DeleteOrDefer(const char* path) {
   RemovalStatus status = DeleteFileStatus(path);
-  if (status == StatusError && ScheduleDeleteAtRestart(path, nullptr)) {
+  if (status != StatusError) return status;
+  if (ScheduleDeleteAtRestart(path, nullptr)) {
     RunState.restartPending = TRUE;
     return StatusDeleteAtRestart;
   }
-  return status;
+  // A folder whose removal cannot be put off (the 9x family's rename file takes files only; on
+  // the NT family the delayed-move service may refuse) goes now if it is empty. Anything left
+  // in it stays, and the row says the folder was not removed.
+  const DWORD attributes = GetFileAttributesA(path);
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+      RemoveDirectoryA(path)) {
+    return StatusDeleted;
+  }
+  return StatusError;
 }

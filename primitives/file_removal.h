@@ -19,5 +19,6 @@ RemovalStatus DeleteFileStatus(const char* path);
 
 // Deletes the file at `path`, or schedules its deletion at the next restart when that is not
 // possible now (raising RunState.restartPending): StatusDeleted, StatusNoFile,
-// StatusDeleteAtRestart or StatusError.
+// StatusDeleteAtRestart or StatusError. A folder whose deletion cannot be scheduled is removed
+// at once when it is empty (StatusDeleted).
 RemovalStatus DeleteOrDefer(const char* path);

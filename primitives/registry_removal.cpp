@@ -2,6 +2,8 @@
 // removal gives one status for the plan to report; nothing here shows or reports anything.
 #include "primitives/registry_removal.h"
 
+#include "shell/message_check.h"
+
 namespace {
 
 // Every key of a walk is opened to be deleted and to have its subkeys listed.
@@ -67,6 +69,8 @@ LONG DeleteKeyTree(HKEY root, const char* subkey) {
     }
     result = DeleteKeyTree(key, name);
     if (result != ERROR_SUCCESS) break;
+    // A device class with thousands of keys takes a while: the window keeps answering.
+    AnswerSentMessagesNowAndThen();
   }
 
   RegCloseKey(key);

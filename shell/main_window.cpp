@@ -49,13 +49,32 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
       if (BeginPaint(window, &paint) != nullptr) EndPaint(window, &paint);
       return 0;
     }
+    case WM_CLOSE:
+      // While a run lasts the window answers what is sent to it, a close among them (another
+      // program, the system menu of a ghost window): the run is finished first, then the
+      // program ends.
+      if (RunState.runActive) {
+        RunState.closeRequested = TRUE;
+        return 0;
+      }
+      return DefWindowProcA(window, message, wParam, lParam);
     case WM_COMMAND:
       switch (LOWORD(wParam)) {
         case IDOK:  // the Close button: the window goes with the process
-          PostQuitMessage(0);
+          if (RunState.runActive) {
+            RunState.closeRequested = TRUE;
+          } else {
+            PostQuitMessage(0);
+          }
           break;
         case IDC_RUN:
+          // Only a sent command can arrive during a run (clicks wait in the queue): it never
+          // starts a second run inside the first.
+          if (RunState.runActive) break;
+          RunState.runActive = TRUE;
           RunRemoval();
+          RunState.runActive = FALSE;
+          if (RunState.closeRequested) PostQuitMessage(0);
           break;
         default:
           break;

@@ -5,6 +5,7 @@
 #include <commctrl.h>
 
 #include "resources/resource.h"
+#include "shell/message_check.h"
 #include "shell/run_state.h"
 
 namespace {
@@ -76,5 +77,7 @@ void AddResultRow(const char* text, RemovalStatus status) {
   SendMessageA(list, LVM_SCROLL, 0, 30);
   UpdateWindow(RunState.mainWindow);
   Sleep(100);
+  // The window goes on answering the system and other programs between rows.
+  AnswerSentMessages();
   RunState.rowIndex++;
 }

@@ -7,5 +7,6 @@
 void SetupResultColumns();
 
 // Appends a row at RunState.rowIndex with `text` (up to 1023 characters) and the status text,
-// raises RunState.errorSeen for error rows, scrolls, repaints and pauses 100 ms.
+// raises RunState.errorSeen for error rows, scrolls, repaints, pauses 100 ms and answers the
+// messages sent to the window meanwhile.
 void AddResultRow(const char* text, RemovalStatus status);

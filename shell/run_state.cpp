@@ -1,7 +1,7 @@
 #include "shell/run_state.h"
 
 // Constant-initialised: the program has no C runtime to run constructors of globals.
-RunStateRecord RunState = {nullptr, nullptr, TRUE, 0, 0, FALSE, FALSE, FALSE};
+RunStateRecord RunState = {nullptr, nullptr, TRUE, 0, 0, FALSE, FALSE, FALSE, FALSE, FALSE};
 
 void ResetRunState() {
   RunState.hInstance = nullptr;
@@ -12,4 +12,6 @@ void ResetRunState() {
   RunState.restartPending = FALSE;
   RunState.errorSeen = FALSE;
   RunState.installDirFound = FALSE;
+  RunState.runActive = FALSE;
+  RunState.closeRequested = FALSE;
 }

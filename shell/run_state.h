@@ -12,6 +12,8 @@ struct RunStateRecord {
   BOOL restartPending;    // some deletion was put off until the next restart
   BOOL errorSeen;         // an error or detection-error row was added
   BOOL installDirFound;   // the last file plan found the install folder
+  BOOL runActive;         // a run is under way (its summary box included)
+  BOOL closeRequested;    // a close arrived during the run: the program ends after it
 };
 
 extern RunStateRecord RunState;

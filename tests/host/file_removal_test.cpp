@@ -176,12 +176,32 @@ TEST_F(FileRemoval, OnThe9xFamilyAFileInUseGoesIntoTheRenameFileByItsShortName) 
   winsim::ReleaseFile(other);
 }
 
-TEST_F(FileRemoval, OnThe9xFamilyAFolderCannotBeDeferred) {
-  UseWin98();
-  ASSERT_TRUE(winsim::MakeFolder("C:\\WINDOWS\\SYSTEM\\Ztablet"));
-  EXPECT_EQ(StatusError, DeleteOrDefer("C:\\WINDOWS\\SYSTEM\\Ztablet"));
-  EXPECT_FALSE(RunState.restartPending);
-  EXPECT_FALSE(winsim::Exists("C:\\WINDOWS\\wininit.ini"));
+// A folder cannot go into the rename file, nor to a delayed-move service that refuses: it is
+// removed at once when empty, and stays with what it holds otherwise.
+TEST_F(FileRemoval, AFolderThatCannotBeDeferredGoesNowOnlyWhenEmpty) {
+  const char kFolder[] = "C:\\WINDOWS\\SYSTEM\\Ztablet";
+  const char kInside[] = "C:\\WINDOWS\\SYSTEM\\Ztablet\\keep.txt";
+  for (bool nt : {false, true}) {
+    SCOPED_TRACE(nt ? "NT, delayed moves refused" : "Windows 98");
+    winsim::Reset();
+    ResetRunState();
+    RunState.osKind = OsWinXP;
+    if (nt) {
+      winsim::FailEveryCall("MoveFileExA", ERROR_ACCESS_DENIED);
+    } else {
+      UseWin98();
+    }
+    ASSERT_TRUE(winsim::MakeFile(kInside, "x"));
+    EXPECT_EQ(StatusError, DeleteOrDefer(kFolder));
+    EXPECT_EQ("x", winsim::FileBytes(kInside));
+
+    ASSERT_TRUE(DeleteFileA(kInside));
+    EXPECT_EQ(StatusDeleted, DeleteOrDefer(kFolder));
+    EXPECT_FALSE(winsim::Exists(kFolder));
+    EXPECT_EQ(StatusNoFile, DeleteOrDefer(kFolder));
+    EXPECT_FALSE(RunState.restartPending);
+    EXPECT_FALSE(winsim::Exists("C:\\WINDOWS\\wininit.ini"));
+  }
 }
 
 }  // namespace

@@ -21,8 +21,9 @@ const char kNoFolder[] = "ﾌｫﾙﾀﾞなし";
 const char kError[] = "ｴﾗｰ";
 const char kDetectError[] = "検出ｴﾗｰ";
 // The folder "Ztablet" goes to the file primitive like a file; its deletion fails, and the 9x
-// family's rename file can delete files only, so it cannot be left to the restart either.
-const char kZtabletFolder[] = "ｴﾗｰ";
+// family's rename file can delete files only, so it is removed at once, emptied by the row
+// before it.
+const char kZtabletFolder[] = "削除";
 const char kPenClass[] = "System\\CurrentControlSet\\Services\\Class\\PEN";
 const std::vector<std::string> kMenuFolders = {"Zorvik Tablet", "タブレット", "Zorvik タブレット", "Zorvik Tablet"};
 const std::vector<std::string> kShortcuts = {"TabUserZ.lnk", "TabUserZ.exe.lnk"};
@@ -89,7 +90,7 @@ TEST_F(Win9xPlanTest, AFullPassOnWindows98Gives53RowsAndTheInfFile) {
   expected.push_back(Row(f.infFolder + "other\\zorviktablet.inf", kDeleted));
   EXPECT_EQ(expected, RowsUtf8());
   EXPECT_TRUE(RunState.installDirFound);
-  EXPECT_TRUE(RunState.errorSeen);  // the folder "Ztablet"
+  EXPECT_FALSE(RunState.errorSeen);
   EXPECT_FALSE(RunState.restartPending);
 
   // "tabinst.dll" twice: from the system folder (13th row) and from the Windows folder.
@@ -183,16 +184,26 @@ TEST_F(Win9xPlanTest, ZtabletIsHandedToTheFilePrimitiveLikeAFile) {
   OpenMainWindow();
   ASSERT_EQ(1, RemoveFilesWin9x());
   EXPECT_EQ(Row(f.systemFolder + "Ztablet\\TabUserZ.exe", kDeleted), RowsUtf8()[24]);
-  EXPECT_EQ(Row(f.systemFolder + "Ztablet", kError), RowsUtf8()[25]);
-  EXPECT_TRUE(winsim::Exists(f.systemFolder + "Ztablet"));
+  EXPECT_EQ(Row(f.systemFolder + "Ztablet", kDeleted), RowsUtf8()[25]);
+  EXPECT_FALSE(winsim::Exists(f.systemFolder + "Ztablet"));
   EXPECT_FALSE(RunState.restartPending);
+  EXPECT_FALSE(winsim::Exists("C:\\WINDOWS\\wininit.ini"));
 
   // Once the folder is gone, both rows say the file is not there.
-  ASSERT_TRUE(RemoveDirectoryA((f.systemFolder + "Ztablet").c_str()));
   RunState.rowIndex = 0;  // the second pass's rows go on top, as in a second run
   ASSERT_EQ(1, RemoveFilesWin9x());
   EXPECT_EQ(Row(f.systemFolder + "Ztablet\\TabUserZ.exe", kNoFile), RowsUtf8()[24]);
   EXPECT_EQ(Row(f.systemFolder + "Ztablet", kNoFile), RowsUtf8()[25]);
+}
+
+TEST_F(Win9xPlanTest, AZtabletFolderHoldingMoreThanThePackagesFileStaysAndIsAnError) {
+  const MachineFolders f = SeedFullInstallation();
+  ASSERT_TRUE(winsim::MakeFile(f.systemFolder + "Ztablet\\settings.ini", "the user's"));
+  OpenMainWindow();
+  ASSERT_EQ(1, RemoveFilesWin9x());
+  EXPECT_EQ(Row(f.systemFolder + "Ztablet", kError), RowsUtf8()[25]);
+  EXPECT_EQ("the user's", winsim::FileBytes(f.systemFolder + "Ztablet\\settings.ini"));
+  EXPECT_TRUE(RunState.errorSeen);
 }
 
 struct MissingFolder {
