@@ -165,3 +165,42 @@ TEST_F(MachineTest, Windows98RemovesTheInstallationAndASecondRunFindsNoInstallFo
 }
 
 }  // namespace
+
+namespace {
+
+// Another thread (the system, a program asking whether the window responds) sends messages in
+// the middle of a run; the user presses Run again meanwhile.
+TEST_F(MachineTest, TheWindowAnswersWhatIsSentDuringARunWhileClicksWaitForItsEnd) {
+  UseWindows(OsWinXP);
+  const MachineFolders f = SeedFullInstallation();
+  // A Start-menu folder of a thousand files: a long walk between two rows.
+  MakeFolders(f.programs + "\\Zorvik Tablet\\Help");
+  for (int i = 0; i < 1000; ++i) MakeFile(f.programs + "\\Zorvik Tablet\\Help\\page" + std::to_string(i) + ".htm");
+  auto send = [](UINT message, WPARAM wParam) {
+    return [message, wParam] { winsim::SendFromOtherThread(winsim::MainWindow(), message, wParam, 0); };
+  };
+  winsim::WhenCalled("DeleteFileA", 5, send(WM_NULL, 0));
+  // Neither a sent Run nor a click on it may start a run inside the run; the click waits.
+  winsim::WhenCalled("DeleteFileA", 6, send(WM_COMMAND, MAKEWPARAM(IDC_RUN, BN_CLICKED)));
+  winsim::WhenCalled("DeleteFileA", 7, [] { winsim::PressButton(IDC_RUN); });
+  winsim::WhenCalled("DeleteFileA", 500, send(WM_NULL, 0));  // inside the menu folder's walk
+  // A close sent while the first summary is shown ends the program once the runs are over.
+  winsim::WhenCalled("MessageBoxA", 1, send(WM_CLOSE, 0));
+
+  EXPECT_EQ(0, RunProgram({Press(IDC_RUN)}));
+
+  ASSERT_EQ(2u, winsim::MessageBoxes().size());  // the first run and the click's run, no third
+  EXPECT_EQ(0, winsim::UnansweredMessages());
+  const std::vector<winsim::AnsweredMessage>& answered = winsim::AnsweredMessages();
+  ASSERT_EQ(4u, answered.size()) << winsim::CallCount("DeleteFileA") << " deletions";
+  for (const winsim::AnsweredMessage& m : answered) {
+    EXPECT_LE(m.rowsWhenAnswered - m.rowsWhenSent, 1) << "message " << m.message << " waited for rows";
+  }
+  EXPECT_EQ(answered[2].rowsWhenSent, answered[2].rowsWhenAnswered) << "not answered inside the walk";
+  // Never longer without a look at the queue than the pause after one row.
+  EXPECT_LE(winsim::LongestStretchWithoutQueueCheck(), 100u);
+  EXPECT_TRUE(winsim::WindowExists(winsim::MainWindow()));
+  EXPECT_FALSE(RunState.runActive);
+}
+
+}  // namespace
