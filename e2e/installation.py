@@ -46,7 +46,10 @@ class Layout:
 
 
 def host_path(prefix, windows_path):
-    """The Linux path of a C: path inside the prefix."""
+    """The Linux path of a C: path inside the prefix, or of a \\\\server\\share path: Wine
+    looks those up in the prefix's dosdevices\\unc folder, so a share needs no network."""
+    if windows_path.startswith("\\\\"):
+        return os.path.join(prefix, "dosdevices", "unc", *windows_path[2:].split("\\"))
     if not windows_path.upper().startswith("C:\\"):
         raise ValueError("not a C: path: " + windows_path)
     return os.path.join(prefix, "drive_c", *windows_path[3:].split("\\"))

@@ -5,6 +5,7 @@ Each scenario is a function taking a Context; SCENARIOS maps the CTest names to 
 """
 
 import os
+import shutil
 
 import expected as X
 from installation import INSTALL_FOLDER, parse_reg, read_manifest, read_reg, reg_string, version_reg
@@ -273,6 +274,7 @@ def opening_steps(version, before=()):
 
 def check_machine(ctx, machine, results, version):
     """The prefix is what the expectations assume: the version Wine reports and its folders."""
+    earlier = len(ctx.failures)  # a scenario's earlier variants may have failed on their own
     v = results["version"]
     want = {
         "win95": (4, 0, 950, 1), "win95osr2": (4, 0, 1111, 1), "win98": (4, 10, 2222, 1),
@@ -284,7 +286,7 @@ def check_machine(ctx, machine, results, version):
     f = results["folders"]
     for name in ("windows", "system", "common_programs", "programs", "common_startup", "startup"):
         ctx.equal("folder " + name, f[name], machine.layout[name])
-    if ctx.failures:
+    if len(ctx.failures) > earlier:
         raise ScenarioFailed("the prefix is not the machine the scenario expects")
 
 
@@ -680,7 +682,7 @@ def uninstall_registration(nt, uninstall_string, doc_location=None):
     its documents location)."""
     keys = ["Zorvik Tablet Driver"] + (["Tablet Driver"] if nt else [])
     text = ""
-    for key in keys:
+    for key in keys if uninstall_string is not None else ():
         text += '[HKEY_LOCAL_MACHINE\\%s%s]\n"UninstallString"="%s"\n' % (
             X.UNINSTALL, key, reg_string(uninstall_string))
     if doc_location is not None:
@@ -688,41 +690,74 @@ def uninstall_registration(nt, uninstall_string, doc_location=None):
     return text
 
 
-def unusable_uninstall_strings(version, variants):
-    """Uninstall registrations that name no real install folder: empty, relative, a drive root,
-    the uninstaller's name alone. The tool must not take any of them for a folder: files with
-    the install files' names at the root of C: and in the program's current folder stay, and
-    the run reports the install folder as not found. `variants` are (uninstall string, documents
-    location or None, whether the folder is then found through the documents location)."""
+# Folders that are not the package's but hold files with the install files' names: the root of
+# C: and a "Tablet" folder in the program's current folder, for registrations that name no real
+# folder at all ...
+UNUSABLE_BAIT = ("C:", WORKING_FOLDER + "\\Tablet")
+# ... and for registrations that name a real folder that cannot be the package's own: the
+# Windows and system folders, Program Files, a folder above the shared Start menu, a share on a
+# server, and another vendor's folder (which a link in place of the install folder points at).
+OTHER_VENDOR = "C:\\Program Files\\Kestrin Soft\\Pen Tools"
+FOREIGN_BAIT = ("C:\\windows", "C:\\windows\\system32", "C:\\Program Files", "C:\\ProgramData",
+                "\\\\server\\share\\x", OTHER_VENDOR)
+
+
+def install_registrations(version, variants, bait_folders):
+    """Uninstall registrations (and on the 9x family documents locations) that name no folder
+    the tool may empty. The tool must not take any of them for the package's folder: files
+    with the install files' names in `bait_folders` stay, and the run reports the install folder
+    as not found (the detection-error row), the rest of the run going on as usual.
+
+    `variants` are (uninstall string or None for the package's own, documents location or None,
+    whether the package's folder is then found through the documents location, and optionally
+    a folder that the install folder is a link to). A link variant comes last: the package's
+    folder is replaced by the link."""
 
     def scenario(ctx):
         p = ctx.prefix
         layout = p.layout()
         nt = version in X.NT_VERSIONS
         names = X.NT_INSTALL_FILES if nt else X.WIN9X_INSTALL_FILES
-        bait = ["C:\\" + n for n in names] + [WORKING_FOLDER + "\\Tablet\\" + n for n in names]
+        bait = [folder + "\\" + n for folder in bait_folders for n in names]
         for path in bait:
             p.files.add(p.path, path)
         install_files = [layout["install"] + "\\" + n for n in names]
-        for uninstall_string, doc_location, found in variants:
-            ctx.log("UninstallString %r, OEMDocLocation %r" % (uninstall_string, doc_location))
-            m = Machine(ctx, version, reg_overrides=[uninstall_registration(nt, uninstall_string, doc_location)])
+        for uninstall_string, doc_location, found, *link in variants:
+            target = link[0] if link else None
+            ctx.log("UninstallString %r, OEMDocLocation %r%s" % (
+                uninstall_string, doc_location, ", the install folder a link to %s" % target if target else ""))
+            if target:
+                # A Linux directory symlink is what Wine shows as a folder link (0x410).
+                host = p.host(layout["install"])
+                if os.path.lexists(host):
+                    shutil.rmtree(host)
+                os.symlink(os.path.relpath(p.host(target), os.path.dirname(host)), host)
+            overrides = []
+            if uninstall_string is not None or doc_location is not None:
+                overrides.append(uninstall_registration(nt, uninstall_string, doc_location))
+            m = Machine(ctx, version, reg_overrides=overrides, skip_files=install_files if target else ())
             steps = opening_steps(version)
+            if target:
+                steps.add("link", "attributes", layout["install"])
             standard_run(steps)
             steps.add("close", "close")
             m.registry_steps(steps)
             results = steps.results(p.drive(steps.steps))
             check_machine(ctx, m, results, version)
+            if target:
+                ctx.equal("attributes of the linked install folder", results["link"]["attributes"], 0x410)
             outcome = X.first_run(install_found=found).but(m.layout["system"] + "\\Ztablet", X.AT_RESTART)
             if not nt:
                 for key in WIN9X_ABSENT_KEYS:
                     outcome.but(key, X.NO_KEY)
-            ctx.rows("run with %r" % uninstall_string, results["rows"]["rows"],
+            ctx.rows("run with %r" % (uninstall_string or target), results["rows"]["rows"],
                      X.rows_for(m.layout, version, outcome))
             check_box(ctx, "summary", results["run"], X.SUMMARY_RESTART if found else X.SUMMARY_PARTIAL)
             for path in bait:
                 m.check_file_kept(path)
-            m.check_package_gone(results, left=[] if found else install_files)
+            if target and not os.path.islink(p.host(layout["install"])):
+                ctx.fail("the link in place of the install folder was removed")
+            m.check_package_gone(results, left=[] if found or target else install_files)
             m.check_canaries(results)
 
     return scenario
@@ -744,15 +779,28 @@ SCENARIOS["deferral_winme"] = deferred_through_rename_file("winme")
 SCENARIOS["deferral_denied_winxp"] = deferral_denied_nt("winxp")
 SCENARIOS["links_winxp"] = links_in_start_menu("winxp")
 SCENARIOS["links_win98"] = links_in_start_menu("win98")
-SCENARIOS["uninstall_string_winxp"] = unusable_uninstall_strings("winxp", [
+SCENARIOS["uninstall_string_winxp"] = install_registrations("winxp", [
     ("", None, False),
     ("Tablet\\Remove.exe /s", None, False),
     ("C:\\Remove.exe", None, False),
     ("\"Remove.exe\" -y", None, False),
-])
-SCENARIOS["uninstall_string_win98"] = unusable_uninstall_strings("win98", [
+], UNUSABLE_BAIT)
+SCENARIOS["uninstall_string_win98"] = install_registrations("win98", [
     # No marker: the documents location names the real folder, which is then removed.
     ("C:\\WINDOWS\\IsUninst.exe -y", INSTALL_FOLDER + "\\", True),
     ("", "C:\\", False),
     ("C:\\Uninst.isu", "Tablet", False),
-])
+], UNUSABLE_BAIT)
+SCENARIOS["foreign_folder_winxp"] = install_registrations("winxp", [
+    ("\"C:\\windows\\Remove.exe\" -u", None, False),
+    ("\"C:\\Program Files\\Remove.exe\"", None, False),
+    ("\"\\\\server\\share\\x\\Remove.exe\"", None, False),
+    (None, None, False, OTHER_VENDOR),
+], FOREIGN_BAIT)
+SCENARIOS["foreign_folder_win98"] = install_registrations("win98", [
+    # The documents location is asked when the uninstall command names no folder to use.
+    ("\"C:\\windows\\Remove.exe\" -u", "C:\\windows\\system32\\", False),
+    ("C:\\Program Files\\Remove.exe", "C:\\ProgramData", False),
+    ("\"\\\\server\\share\\x\\Remove.exe\"", "\\\\server\\share\\x\\", False),
+    (None, None, False, OTHER_VENDOR),
+], FOREIGN_BAIT)
