@@ -487,10 +487,13 @@ bool WaitForQueue(DWORD timeoutMs) {
 // ---- watching a run from another thread ------------------------------------------------------
 
 // While a run goes on, a second thread asks the main window every 100 ms whether it answers
-// (as the system does before it calls a window "not responding"), asks the system whether it
-// counts the window as hung, and reads the list's row count. A program that handles no message
-// during its run shows one long silence and never a row until it is over.
+// (as the system does before it calls a window "not responding") and asks the system whether it
+// counts the window as hung; the thread that follows the run reads the list's row count. A
+// program that handles no message during its run shows one long silence and never a row until
+// it is over.
 const DWORD kWatchPeriodMs = 100;
+// A program that answers between rows answers a row count within one row's time.
+const DWORD kRowCountTimeoutMs = 500;
 
 struct RunWatch {
   HWND window = nullptr;
@@ -504,6 +507,7 @@ struct RunWatch {
   bool hung = false;
   long long rowsBefore = -1;
   long long rowsMidRun = -1;  // the most rows read while no box was up; -1 when none was read
+                             // (kept by the following thread, not the watching one)
   HANDLE thread = nullptr;
 };
 
@@ -521,14 +525,6 @@ DWORD WINAPI WatchRun(void* param) {
       ++w->answered;
     }
     if (IsHungAppWindow(w->window)) w->hung = true;
-    // The count is asked only of a window that has just answered, so that a busy program does
-    // not stretch the period. An answer counts as mid-run only when no box was up afterwards:
-    // a box's own loop answers too.
-    DWORD_PTR count = 0;
-    if (answered && SendMessageTimeoutA(w->list, LVM_GETITEMCOUNT, 0, 0, SMTO_NORMAL, kWatchPeriodMs, &count) &&
-        !FindOwnedBox() && (long long)count > w->rowsMidRun) {
-      w->rowsMidRun = (long long)count;
-    }
     next += kWatchPeriodMs;
     const DWORD now = GetTickCount();
     if ((LONG)(next - now) > 0) {
@@ -538,6 +534,16 @@ DWORD WINAPI WatchRun(void* param) {
     }
   }
   return 0;
+}
+
+// Reads the row count while the run goes on. An answer counts as mid-run only when no box was
+// up afterwards: a box's own loop answers too.
+void ReadRowsMidRun(RunWatch* w) {
+  DWORD_PTR count = 0;
+  if (Ask(w->list, LVM_GETITEMCOUNT, 0, 0, &count, kRowCountTimeoutMs) && !FindOwnedBox() &&
+      (long long)count > w->rowsMidRun) {
+    w->rowsMidRun = (long long)count;
+  }
 }
 
 bool StartWatch(RunWatch* w) {
@@ -616,6 +622,7 @@ bool FollowRun(const std::string& step, DWORD timeoutMs, bool noBoxIsQuiet) {
       // The box's loop may not have taken the probe yet; HandleBox waits for the queue.
       return HandleBox(step, box, begin, StopWatch(&watch));
     }
+    if (!queueTurned) ReadRowsMidRun(&watch);
     if (!queueTurned && QueueProbeTaken(probe, 200)) {
       queueTurned = true;
       RestoreHoverTime(probe);
