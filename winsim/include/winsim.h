@@ -30,19 +30,17 @@ int CallCount(const std::string& api);
 // The names of every API called since the last Reset, in call order (one entry per call).
 const std::vector<std::string>& CallLog();
 
-// At the nth call of `api` (1-based, counted from this request on), `action` runs first: a test's
-// way of making something happen in the middle of a run (another thread sending a message).
+// At the nth call of `api` (1-based, counted from this request on), `action` runs before the
+// call does its work: a test's way of making something happen in the middle of a run (another
+// thread sending a message, another process removing a file). The Win32 calls an action makes
+// are counted and may fail, but run no hooks and do not count towards any hook's nth call.
 void WhenCalled(const std::string& api, int nth, std::function<void()> action);
-
-// Used by the modules: counts the call and tells whether it is to fail (and with which code).
-bool InjectedFailure(const char* api, DWORD* error);
 
 // ---- handle accounting ----
 
+// What the machine hands out and counts: every kind must be given back by the end of a run.
 enum class Resource { Search, Key, File, Mapping, View, ItemList, Allocator, Library, kCount };
 const char* ResourceName(Resource r);
-void Acquired(Resource r);
-void Released(Resource r);
 int OpenCount(Resource r);
 // "" when everything acquired has been released, otherwise a line per kind still open.
 std::string LeakReport();

@@ -110,6 +110,7 @@ const std::vector<DelayedMove>& DelayedMoves();
 // Runs `action` just before the nth call (1-based, counted from this request on) of the file
 // system function `api` does its work, e.g. to make a listed file vanish before it is deleted.
 // The action may use the functions of this header; Win32 calls it makes do not run hooks.
+// The same hook as winsim::WhenCalled, under the name the file system tests know it by.
 void BeforeCall(const std::string& api, int nth, std::function<void()> action);
 
 }  // namespace winsim

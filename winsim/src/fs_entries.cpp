@@ -1,9 +1,6 @@
-// The stand-in's file system, part two: the calls that work on an entry by its path
-// (attributes, deleting, folders, moves, short names), the Windows and system folders, and
-// shlwapi's PathIsDirectoryEmptyA. Results and error codes follow Windows (Wine's conformance
-// tests in dlls/kernel32/tests/file.c and directory.c show them).
-#include <shlwapi.h>
-
+// The stand-in's file system: the calls on one entry by its path: its attributes, deleting a
+// file, and moving or renaming an entry (or leaving that to the restart). Results and error
+// codes follow Windows (Wine's conformance tests in dlls/kernel32/tests/file.c show them).
 #include <cstring>
 
 #include "fs_internal.h"
@@ -18,22 +15,10 @@ const DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDE
                                   FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_TEMPORARY | 0x1000 /* offline */ |
                                   0x2000 /* not content indexed */;
 
-bool IsRoot(const Node& n) { return n.parent == 0 && !n.detached; }
-
-// Copies `text` out as the ANSI "Get...Directory" calls do: the length without the terminator
-// when it fits, otherwise the size needed with the terminator and the buffer untouched.
-UINT CopyOut(const std::string& text, LPSTR buffer, UINT size) {
-  UINT length = static_cast<UINT>(text.size());
-  if (buffer == nullptr || size <= length) return length + 1;
-  std::memcpy(buffer, text.c_str(), text.size() + 1);
-  return length;
-}
-
 }  // namespace
 
 DWORD GetFileAttributesA(LPCSTR path) {
-  DWORD error;
-  if (Enter("GetFileAttributesA", &error)) return Fail(error, INVALID_FILE_ATTRIBUTES);
+  if (Call call("GetFileAttributesA"); call.Failed()) return call.FailWithLastError(INVALID_FILE_ATTRIBUTES);
   Resolved r;
   if (DWORD e = Locate(path, true, true, &r)) return Fail(e, INVALID_FILE_ATTRIBUTES);
   const Node& n = *Get(r.node);
@@ -45,8 +30,7 @@ DWORD GetFileAttributesA(LPCSTR path) {
 // left without any bit is FILE_ATTRIBUTE_NORMAL. Simplification: on a link the link's own
 // attributes change.
 BOOL SetFileAttributesA(LPCSTR path, DWORD attributes) {
-  DWORD error;
-  if (Enter("SetFileAttributesA", &error)) return Fail(error, FALSE);
+  if (Call call("SetFileAttributesA"); call.Failed()) return call.FailWithLastError(FALSE);
   Resolved r;
   if (DWORD e = Locate(path, true, true, &r)) return Fail(e, FALSE);
   Node& n = *Get(r.node);
@@ -61,8 +45,7 @@ BOOL SetFileAttributesA(LPCSTR path, DWORD attributes) {
 // Simplification: a file opened with FILE_SHARE_DELETE leaves the folder at once (Windows keeps
 // the name until the last handle is closed); its handles go on working.
 BOOL DeleteFileA(LPCSTR path) {
-  DWORD error;
-  if (Enter("DeleteFileA", &error)) return Fail(error, FALSE);
+  if (Call call("DeleteFileA"); call.Failed()) return call.FailWithLastError(FALSE);
   Resolved r;
   if (DWORD e = Locate(path, true, true, &r)) return Fail(e, FALSE);
   const Node& n = *Get(r.node);
@@ -76,45 +59,12 @@ BOOL DeleteFileA(LPCSTR path) {
   return TRUE;
 }
 
-// Simplification: the NT family's lower limit for new folders (248 characters) is not applied;
-// the MAX_PATH limit of every ANSI call is.
-BOOL CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES) {
-  DWORD error;
-  if (Enter("CreateDirectoryA", &error)) return Fail(error, FALSE);
-  ParsedPath p;
-  Resolved r;
-  DWORD e = ParsePath(path, false, true, &p);
-  if (e == 0) e = Resolve(p, &r);
-  if (e != 0) return Fail(e, FALSE);
-  if (r.node != 0) return Fail(ERROR_ALREADY_EXISTS, FALSE);  // the root included
-  if (Get(r.parent)->denied & winsim::DenyCreate) return Fail(ERROR_ACCESS_DENIED, FALSE);
-  AddNode(r.parent, r.leaf, FILE_ATTRIBUTE_DIRECTORY);
-  return TRUE;
-}
-
-// A folder link is removed as a link, whatever its target holds; the target stays.
-BOOL RemoveDirectoryA(LPCSTR path) {
-  DWORD error;
-  if (Enter("RemoveDirectoryA", &error)) return Fail(error, FALSE);
-  Resolved r;
-  if (DWORD e = Locate(path, true, true, &r)) return Fail(e, FALSE);
-  const Node& n = *Get(r.node);
-  if (!n.IsFolder()) return Fail(ERROR_DIRECTORY, FALSE);
-  if (IsRoot(n) || (n.denied & winsim::DenyDelete) || (n.attributes & FILE_ATTRIBUTE_READONLY)) {
-    return Fail(ERROR_ACCESS_DENIED, FALSE);
-  }
-  if (!n.IsLink() && !n.children.empty()) return Fail(ERROR_DIR_NOT_EMPTY, FALSE);
-  Detach(r.node);
-  return TRUE;
-}
-
 // With MOVEFILE_DELAY_UNTIL_REBOOT the NT family records the request (Windows keeps it in the
 // registry and does not look at the files now); the 9x family has no such service and fails
 // with ERROR_CALL_NOT_IMPLEMENTED. Without it, an entry is renamed or moved on its drive;
 // simplification: no copying between drives.
 BOOL MoveFileExA(LPCSTR existing, LPCSTR newName, DWORD flags) {
-  DWORD error;
-  if (Enter("MoveFileExA", &error)) return Fail(error, FALSE);
+  if (Call call("MoveFileExA"); call.Failed()) return call.FailWithLastError(FALSE);
   if (existing == nullptr) return Fail(ERROR_INVALID_PARAMETER, FALSE);
   if (flags & MOVEFILE_DELAY_UNTIL_REBOOT) {
     if (winsim::IsWin9xPlatform()) return Fail(ERROR_CALL_NOT_IMPLEMENTED, FALSE);
@@ -135,7 +85,7 @@ BOOL MoveFileExA(LPCSTR existing, LPCSTR newName, DWORD flags) {
   if (e == 0) e = Resolve(toPath, &to);
   if (e != 0) return Fail(e, FALSE);
   Node& source = *Get(from.node);
-  if (IsRoot(source) || (source.denied & winsim::DenyDelete)) return Fail(ERROR_ACCESS_DENIED, FALSE);
+  if (source.IsRoot() || (source.denied & winsim::DenyDelete)) return Fail(ERROR_ACCESS_DENIED, FALSE);
   if (!SharingAllows(from.node, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE)) {
     return Fail(ERROR_SHARING_VIOLATION, FALSE);
   }
@@ -170,53 +120,4 @@ BOOL MoveFileExA(LPCSTR existing, LPCSTR newName, DWORD flags) {
   source.shortName = MakeShortName(to.parent, to.leaf);
   Get(to.parent)->children.push_back(from.node);
   return TRUE;
-}
-
-// Each component by its 8.3 alias where it has one; the entry must exist.
-DWORD GetShortPathNameA(LPCSTR longPath, LPSTR shortPath, DWORD size) {
-  DWORD error;
-  if (Enter("GetShortPathNameA", &error)) return Fail(error, 0u);
-  if (longPath == nullptr) return Fail(ERROR_INVALID_PARAMETER, 0u);
-  ParsedPath p;
-  Resolved r;
-  if (DWORD e = Locate(longPath, true, true, &r)) return Fail(e, 0u);
-  ParsePath(longPath, false, true, &p);
-  std::string out = std::string(1, p.drive) + ":";
-  if (r.chain.empty()) out += "\\";
-  for (NodeId id : r.chain) {
-    const Node& n = *Get(id);
-    out += "\\" + (n.shortName.empty() ? n.name : n.shortName);
-  }
-  if (p.trailingSeparator) out += "\\";
-  return CopyOut(out, shortPath, size);
-}
-
-UINT GetWindowsDirectoryA(LPSTR buffer, UINT size) {
-  DWORD error;
-  if (Enter("GetWindowsDirectoryA", &error)) return Fail(error, 0u);
-  return CopyOut(State().windowsDirSet ? State().windowsDir : "C:\\WINDOWS", buffer, size);
-}
-
-UINT GetSystemDirectoryA(LPSTR buffer, UINT size) {
-  DWORD error;
-  if (Enter("GetSystemDirectoryA", &error)) return Fail(error, 0u);
-  std::string dir = State().systemDirSet                ? State().systemDir
-                    : winsim::IsWin9xPlatform() ? "C:\\WINDOWS\\SYSTEM"
-                                                        : "C:\\WINDOWS\\SYSTEM32";
-  return CopyOut(dir, buffer, size);
-}
-
-// shlwapi: true only for an existing folder with nothing in it but "." and "..". A link is
-// judged by its target, as a search through it would see it.
-BOOL PathIsDirectoryEmptyA(LPCSTR path) {
-  DWORD error;
-  if (Enter("PathIsDirectoryEmptyA", &error)) return Fail(error, FALSE);
-  Resolved r;
-  if (DWORD e = Locate(path, true, true, &r)) return Fail(e, FALSE);
-  NodeId folder = FollowLink(r.node);
-  if (folder == 0) return Fail(ERROR_PATH_NOT_FOUND, FALSE);
-  const Node& n = *Get(folder);
-  if (!n.IsFolder()) return Fail(ERROR_DIRECTORY, FALSE);
-  if (n.denied & winsim::DenyList) return Fail(ERROR_ACCESS_DENIED, FALSE);
-  return n.children.empty() ? TRUE : FALSE;
 }

@@ -1,6 +1,6 @@
-// The stand-in's file system, part four: the calls on handles: opening files with their sharing
-// rules, reading, writing, the file pointer and end, mappings and their views, CloseHandle.
-// Every handle is counted (winsim::Acquired/Released) so a test can see that all were released.
+// The stand-in's file system: the calls on handles: opening files with their sharing rules,
+// reading, writing, the file pointer and end, mappings and their views, CloseHandle. Every
+// handle is counted as acquired and released, so a test can see that all were given back.
 #include <cstring>
 
 #include "fs_internal.h"
@@ -31,7 +31,7 @@ DWORD Normalised(DWORD access) {
 
 HANDLE OpenHandle(NodeId node, DWORD access, DWORD share) {
   int open = OpenNode(node, access, share);
-  winsim::Acquired(winsim::Resource::File);
+  Acquired(winsim::Resource::File);
   return NewHandle(HandleKind::File, open);
 }
 
@@ -41,8 +41,7 @@ HANDLE OpenHandle(NodeId node, DWORD access, DWORD share) {
 // flags other than the attributes are accepted and ignored.
 HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES, DWORD disposition,
                    DWORD flags, HANDLE) {
-  DWORD error;
-  if (Enter("CreateFileA", &error)) return Fail(error, INVALID_HANDLE_VALUE);
+  if (Call call("CreateFileA"); call.Failed()) return call.FailWithLastError(INVALID_HANDLE_VALUE);
   access = Normalised(access);
   if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING) {
     return Fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
@@ -90,8 +89,7 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD shareMode, LPSECURITY_ATTRIB
 
 // Simplification: no overlapped reads or writes.
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED overlapped) {
-  DWORD error;
-  if (Enter("ReadFile", &error)) return Fail(error, FALSE);
+  if (Call call("ReadFile"); call.Failed()) return call.FailWithLastError(FALSE);
   OpenFile* o = FileOf(file);
   if (o == nullptr) return Fail(ERROR_INVALID_HANDLE, FALSE);
   if (read == nullptr || overlapped != nullptr) return Fail(ERROR_INVALID_PARAMETER, FALSE);
@@ -106,8 +104,7 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPP
 }
 
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERLAPPED overlapped) {
-  DWORD error;
-  if (Enter("WriteFile", &error)) return Fail(error, FALSE);
+  if (Call call("WriteFile"); call.Failed()) return call.FailWithLastError(FALSE);
   OpenFile* o = FileOf(file);
   if (o == nullptr) return Fail(ERROR_INVALID_HANDLE, FALSE);
   if (written == nullptr || overlapped != nullptr) return Fail(ERROR_INVALID_PARAMETER, FALSE);
@@ -124,8 +121,7 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOV
 }
 
 DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh) {
-  DWORD error;
-  if (Enter("GetFileSize", &error)) return Fail(error, INVALID_FILE_SIZE);
+  if (Call call("GetFileSize"); call.Failed()) return call.FailWithLastError(INVALID_FILE_SIZE);
   OpenFile* o = FileOf(file);
   if (o == nullptr) return Fail(ERROR_INVALID_HANDLE, INVALID_FILE_SIZE);
   uint64_t length = Get(o->node)->length;
@@ -137,8 +133,7 @@ DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh) {
 }
 
 DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD method) {
-  DWORD error;
-  if (Enter("SetFilePointer", &error)) return Fail(error, INVALID_SET_FILE_POINTER);
+  if (Call call("SetFilePointer"); call.Failed()) return call.FailWithLastError(INVALID_SET_FILE_POINTER);
   OpenFile* o = FileOf(file);
   if (o == nullptr) return Fail(ERROR_INVALID_HANDLE, INVALID_SET_FILE_POINTER);
   int64_t base;
@@ -165,8 +160,7 @@ DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD metho
 
 // A file cannot be cut below what a mapped view shows (ERROR_USER_MAPPED_FILE).
 BOOL SetEndOfFile(HANDLE file) {
-  DWORD error;
-  if (Enter("SetEndOfFile", &error)) return Fail(error, FALSE);
+  if (Call call("SetEndOfFile"); call.Failed()) return call.FailWithLastError(FALSE);
   OpenFile* o = FileOf(file);
   if (o == nullptr) return Fail(ERROR_INVALID_HANDLE, FALSE);
   if (!(o->access & GENERIC_WRITE)) return Fail(ERROR_ACCESS_DENIED, FALSE);
@@ -180,8 +174,7 @@ BOOL SetEndOfFile(HANDLE file) {
 // bytes. Simplifications: no page-file mappings (a file handle is required) and no names.
 HANDLE CreateFileMappingA(HANDLE file, LPSECURITY_ATTRIBUTES, DWORD protect, DWORD maxSizeHigh, DWORD maxSizeLow,
                           LPCSTR) {
-  DWORD error;
-  if (Enter("CreateFileMappingA", &error)) return Fail(error, static_cast<HANDLE>(nullptr));
+  if (Call call("CreateFileMappingA"); call.Failed()) return call.FailWithLastError(static_cast<HANDLE>(nullptr));
   OpenFile* o = FileOf(file);
   if (o == nullptr) return Fail(ERROR_INVALID_HANDLE, static_cast<HANDLE>(nullptr));
   DWORD needed;
@@ -212,15 +205,14 @@ HANDLE CreateFileMappingA(HANDLE file, LPSECURITY_ATTRIBUTES, DWORD protect, DWO
   m.size = size;
   HANDLE h = NewHandle(HandleKind::Mapping, 0);
   s.mappings[h] = m;
-  winsim::Acquired(winsim::Resource::Mapping);
+  Acquired(winsim::Resource::Mapping);
   return h;
 }
 
 // Simplification: a view larger than the stand-in's store limit fails as a 32-bit process
 // without that much address space would.
 LPVOID MapViewOfFile(HANDLE mapping, DWORD access, DWORD offsetHigh, DWORD offsetLow, SIZE_T bytes) {
-  DWORD error;
-  if (Enter("MapViewOfFile", &error)) return Fail(error, static_cast<LPVOID>(nullptr));
+  if (Call call("MapViewOfFile"); call.Failed()) return call.FailWithLastError(static_cast<LPVOID>(nullptr));
   FsState& s = State();
   auto h = s.handles.find(mapping);
   if (h == s.handles.end() || h->second.kind != HandleKind::Mapping) {
@@ -248,13 +240,12 @@ LPVOID MapViewOfFile(HANDLE mapping, DWORD access, DWORD offsetHigh, DWORD offse
   void* address = v.buffer.data();
   s.views[address] = std::move(v);  // the vector's memory moves with it: the address stays
   m.views++;
-  winsim::Acquired(winsim::Resource::View);
+  Acquired(winsim::Resource::View);
   return address;
 }
 
 BOOL UnmapViewOfFile(LPCVOID address) {
-  DWORD error;
-  if (Enter("UnmapViewOfFile", &error)) return Fail(error, FALSE);
+  if (Call call("UnmapViewOfFile"); call.Failed()) return call.FailWithLastError(FALSE);
   FsState& s = State();
   auto v = s.views.find(address);
   if (v == s.views.end()) return Fail(ERROR_INVALID_ADDRESS, FALSE);
@@ -263,7 +254,7 @@ BOOL UnmapViewOfFile(LPCVOID address) {
   NodeId node = s.opens[m.open].node;
   if (v->second.writable) WriteBytes(*Get(node), v->second.offset, v->second.buffer.data(), v->second.buffer.size());
   s.views.erase(v);
-  winsim::Released(winsim::Resource::View);
+  Released(winsim::Resource::View);
   if (--m.views == 0 && !m.handleOpen) {
     ReleaseOpen(m.open);
     s.mappings.erase(mapping);
@@ -273,20 +264,19 @@ BOOL UnmapViewOfFile(LPCVOID address) {
 
 // Closes file and mapping handles; a search handle is closed with FindClose only.
 BOOL CloseHandle(HANDLE handle) {
-  DWORD error;
-  if (Enter("CloseHandle", &error)) return Fail(error, FALSE);
+  if (Call call("CloseHandle"); call.Failed()) return call.FailWithLastError(FALSE);
   FsState& s = State();
   auto h = s.handles.find(handle);
   if (h == s.handles.end() || h->second.kind == HandleKind::Search) return Fail(ERROR_INVALID_HANDLE, FALSE);
   if (h->second.kind == HandleKind::File) {
     ReleaseOpen(h->second.object);
     s.handles.erase(h);
-    winsim::Released(winsim::Resource::File);
+    Released(winsim::Resource::File);
     return TRUE;
   }
   // A mapping lives on while views of it are mapped.
   s.handles.erase(h);
-  winsim::Released(winsim::Resource::Mapping);
+  Released(winsim::Resource::Mapping);
   Mapping& m = s.mappings[handle];
   m.handleOpen = false;
   if (m.views == 0) {

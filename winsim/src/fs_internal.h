@@ -1,15 +1,17 @@
 // Internal to the stand-in's file system: the tree of drives, folders and files, the objects
-// behind file, mapping and search handles, and the path rules the Win32 calls share.
+// behind file, mapping and search handles, and the path rules the Win32 calls share. The tree
+// is in fs_tree.cpp, names and paths in fs_paths.cpp, open files and views in fs_open_files.cpp;
+// the Win32 calls by area in fs_entries.cpp, fs_folders.cpp, fs_search.cpp and fs_handles.cpp.
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
-#include <functional>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "calls.h"
 #include "winsim_fs.h"
 
 namespace winsim::fs {
@@ -30,6 +32,7 @@ struct Node {
   unsigned denied = 0;          // winsim::Denied bits
   bool IsFolder() const { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
   bool IsLink() const { return !linkTarget.empty(); }
+  bool IsRoot() const { return parent == 0 && !detached; }
 };
 
 // One opening of a file, shared by its handle and the mappings made from it (a mapping keeps
@@ -73,13 +76,6 @@ struct HandleEntry {
   int object;  // OpenFile id for a file, Search id for a search; unused for a mapping
 };
 
-// A test's action, run just before the nth call of `api` from its registration on.
-struct Hook {
-  std::string api;
-  int remaining;  // calls still to come before it runs, the one it runs before included
-  std::function<void()> action;
-};
-
 struct FsState {
   std::map<NodeId, Node> nodes;
   NodeId nextNode = 1;
@@ -95,22 +91,17 @@ struct FsState {
   int listingOrder = 0;  // winsim::ListingOrder
   bool windowsDirSet = false, systemDirSet = false;
   std::string windowsDir, systemDir;
-  std::vector<Hook> hooks;
-  bool inHook = false;
   std::vector<DelayedMove> delayedMoves;
 };
 
 FsState& State();
 
-// Every Win32 entry starts here: runs the test's hooks for `api`, then asks the fault injection
-// whether this call fails (and with which code).
-bool Enter(const char* api, DWORD* error);
-// Sets the last error and gives `result`, for the one-line failure paths.
-template <typename T>
-T Fail(DWORD error, T result) {
-  SetLastError(error);
-  return result;
-}
+// From the stand-in's calls module: every Win32 call starts with a Call, the failure paths
+// report through Fail, and handles are counted as acquired and released.
+using detail::Call;
+using detail::Fail;
+using detail::Acquired;
+using detail::Released;
 
 // ---- names ----
 
@@ -147,6 +138,10 @@ DWORD Resolve(const ParsedPath& path, Resolved* out);
 // Parse and Resolve together; `missingIsError` turns a missing last component into
 // ERROR_FILE_NOT_FOUND.
 DWORD Locate(const char* path, bool apiLimit, bool missingIsError, Resolved* out);
+// Copies `text` out as the ANSI calls that fill a caller's path buffer do: the length without
+// the terminator when it fits, otherwise the size needed with the terminator and the buffer
+// untouched.
+UINT CopyOut(const std::string& text, LPSTR buffer, UINT size);
 // The folder a link or folder stands for: the node itself, or its link's target (0 when the
 // target is gone).
 NodeId FollowLink(NodeId node);

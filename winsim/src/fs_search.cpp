@@ -1,4 +1,4 @@
-// The stand-in's file system, part three: searches (FindFirstFileA, FindNextFileA, FindClose).
+// The stand-in's file system: searches (FindFirstFileA, FindNextFileA, FindClose).
 // A search takes the matching entries when it starts and then gives those that are still in
 // the folder, so deleting the entry just listed (or any other) lets it go on with the entries
 // after it, as Windows does. Entries made after the start are not listed (simplification).
@@ -61,8 +61,7 @@ void Fill(const Search& s, const SearchEntry& e, LPWIN32_FIND_DATAA data) {
 }  // namespace
 
 HANDLE FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data) {
-  DWORD error;
-  if (Enter("FindFirstFileA", &error)) return Fail(error, INVALID_HANDLE_VALUE);
+  if (Call call("FindFirstFileA"); call.Failed()) return call.FailWithLastError(INVALID_HANDLE_VALUE);
   if (data == nullptr) return Fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
   ParsedPath p;
   if (DWORD e = ParsePath(pattern, true, true, &p)) return Fail(e, INVALID_HANDLE_VALUE);
@@ -110,13 +109,12 @@ HANDLE FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data) {
   FsState& s = State();
   int id = s.nextSearch++;
   s.searches[id] = search;
-  winsim::Acquired(winsim::Resource::Search);
+  Acquired(winsim::Resource::Search);
   return NewHandle(HandleKind::Search, id);
 }
 
 BOOL FindNextFileA(HANDLE handle, LPWIN32_FIND_DATAA data) {
-  DWORD error;
-  if (Enter("FindNextFileA", &error)) return Fail(error, FALSE);
+  if (Call call("FindNextFileA"); call.Failed()) return call.FailWithLastError(FALSE);
   auto h = State().handles.find(handle);
   if (h == State().handles.end() || h->second.kind != HandleKind::Search || data == nullptr) {
     return Fail(ERROR_INVALID_HANDLE, FALSE);
@@ -133,14 +131,13 @@ BOOL FindNextFileA(HANDLE handle, LPWIN32_FIND_DATAA data) {
 }
 
 BOOL FindClose(HANDLE handle) {
-  DWORD error;
-  if (Enter("FindClose", &error)) return Fail(error, FALSE);
+  if (Call call("FindClose"); call.Failed()) return call.FailWithLastError(FALSE);
   auto h = State().handles.find(handle);
   if (h == State().handles.end() || h->second.kind != HandleKind::Search) {
     return Fail(ERROR_INVALID_HANDLE, FALSE);
   }
   State().searches.erase(h->second.object);
   State().handles.erase(h);
-  winsim::Released(winsim::Resource::Search);
+  Released(winsim::Resource::Search);
   return TRUE;
 }

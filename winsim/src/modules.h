@@ -2,6 +2,7 @@
 #pragma once
 
 namespace winsim::detail {
+void ResetCalls();
 void ResetCore();
 void ResetVersion();
 void ResetWindows();

@@ -30,6 +30,7 @@
 #include <string>
 #include <vector>
 
+#include "calls.h"
 #include "modules.h"
 #include "winsim.h"
 #include "winsim_registry.h"
@@ -214,7 +215,7 @@ HKEY NewHandle(const std::shared_ptr<Key>& key, REGSAM access) {
   HKEY handle = reinterpret_cast<HKEY>(State().nextHandle);
   State().nextHandle += 4;
   State().handles[handle] = Handle{key, access};
-  Acquired(Resource::Key);
+  detail::Acquired(Resource::Key);
   return handle;
 }
 
@@ -322,7 +323,7 @@ void DumpKey(const Key& key, int depth, std::string* out) {
 namespace detail {
 void ResetRegistry() {
   // Handles still open at a reset belong to the test that left them; the accounting is reset
-  // by the core module.
+  // with the calls.
   State() = RegistryState();
 }
 }  // namespace detail
@@ -408,6 +409,7 @@ const std::vector<HKEY>& FlushedKeys() { return State().flushed; }
 
 using winsim::Key;
 using winsim::State;
+using winsim::detail::Call;
 
 // ---- the API ----
 
@@ -415,11 +417,10 @@ using winsim::State;
 // (not a new handle), any other key as a new handle. Simplified: the options are ignored, and
 // the rights asked for are refused only where a test marked the key.
 LONG RegOpenKeyExA(HKEY key, LPCSTR subkey, DWORD, REGSAM access, PHKEY result) {
-  DWORD error;
-  const bool fail = winsim::InjectedFailure("RegOpenKeyExA", &error);
+  const Call call("RegOpenKeyExA");
   if (result == nullptr) return ERROR_INVALID_PARAMETER;
   *result = nullptr;  // as Windows leaves it after any failure
-  if (fail) return static_cast<LONG>(error);
+  if (call.Failed()) return call.ResultCode();
   std::shared_ptr<Key> parent;
   REGSAM parentAccess;
   LONG rc = winsim::Resolve(key, &parent, &parentAccess);
@@ -441,11 +442,10 @@ LONG RegOpenKeyExA(HKEY key, LPCSTR subkey, DWORD, REGSAM access, PHKEY result) 
 // Creates the missing keys of the path; the class, options and security are ignored.
 LONG RegCreateKeyExA(HKEY key, LPCSTR subkey, DWORD, LPSTR, DWORD, REGSAM access, LPSECURITY_ATTRIBUTES,
                      PHKEY result, LPDWORD disposition) {
-  DWORD error;
-  const bool fail = winsim::InjectedFailure("RegCreateKeyExA", &error);
+  const Call call("RegCreateKeyExA");
   if (result == nullptr) return ERROR_INVALID_PARAMETER;
   *result = nullptr;  // as Windows leaves it after any failure
-  if (fail) return static_cast<LONG>(error);
+  if (call.Failed()) return call.ResultCode();
   std::shared_ptr<Key> parent;
   REGSAM parentAccess;
   LONG rc = winsim::Resolve(key, &parent, &parentAccess);
@@ -465,8 +465,7 @@ LONG RegCreateKeyExA(HKEY key, LPCSTR subkey, DWORD, LPSTR, DWORD, REGSAM access
 // gives ERROR_MORE_DATA and leaves the capacity as it was (as Wine's advapi32 does).
 LONG RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD nameChars, LPDWORD reserved, LPSTR keyClass,
                    LPDWORD classChars, LPFILETIME lastWrite) {
-  DWORD error;
-  if (winsim::InjectedFailure("RegEnumKeyExA", &error)) return static_cast<LONG>(error);
+  if (Call call("RegEnumKeyExA"); call.Failed()) return call.ResultCode();
   if (reserved != nullptr || name == nullptr || nameChars == nullptr) return ERROR_INVALID_PARAMETER;
   std::shared_ptr<Key> parent;
   REGSAM access;
@@ -495,8 +494,7 @@ LONG RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD nameChars, LPDWORD
 // as set (Windows adds a missing string terminator), and a short buffer is left untouched.
 LONG RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
                       LPDWORD dataBytes) {
-  DWORD error;
-  if (winsim::InjectedFailure("RegQueryValueExA", &error)) return static_cast<LONG>(error);
+  if (Call call("RegQueryValueExA"); call.Failed()) return call.ResultCode();
   if (reserved != nullptr || (data != nullptr && dataBytes == nullptr)) return ERROR_INVALID_PARAMETER;
   std::shared_ptr<Key> target;
   REGSAM access;
@@ -520,8 +518,7 @@ LONG RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type
 
 // Simplified: the bytes are kept as given, whatever the type says.
 LONG RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type, const BYTE* data, DWORD dataBytes) {
-  DWORD error;
-  if (winsim::InjectedFailure("RegSetValueExA", &error)) return static_cast<LONG>(error);
+  if (Call call("RegSetValueExA"); call.Failed()) return call.ResultCode();
   if (reserved != 0 || (data == nullptr && dataBytes != 0)) return ERROR_INVALID_PARAMETER;
   std::shared_ptr<Key> target;
   REGSAM access;
@@ -542,8 +539,7 @@ LONG RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type, cons
 // deleted. An empty subkey deletes the key of the handle itself; a root is never deleted.
 // A key with subkeys is refused on the NT family and deleted with its subtree on the 9x family.
 LONG RegDeleteKeyA(HKEY key, LPCSTR subkey) {
-  DWORD error;
-  if (winsim::InjectedFailure("RegDeleteKeyA", &error)) return static_cast<LONG>(error);
+  if (Call call("RegDeleteKeyA"); call.Failed()) return call.ResultCode();
   if (subkey == nullptr) return ERROR_INVALID_PARAMETER;
   std::shared_ptr<Key> parent;
   REGSAM access;
@@ -560,8 +556,7 @@ LONG RegDeleteKeyA(HKEY key, LPCSTR subkey) {
 // Deleting a value needs KEY_SET_VALUE on the NT family (a handle opened with DELETE alone is
 // refused); the 9x family does not check.
 LONG RegDeleteValueA(HKEY key, LPCSTR valueName) {
-  DWORD error;
-  if (winsim::InjectedFailure("RegDeleteValueA", &error)) return static_cast<LONG>(error);
+  if (Call call("RegDeleteValueA"); call.Failed()) return call.ResultCode();
   std::shared_ptr<Key> target;
   REGSAM access;
   LONG rc = winsim::Resolve(key, &target, &access);
@@ -580,22 +575,20 @@ LONG RegDeleteValueA(HKEY key, LPCSTR valueName) {
 // Closing a predefined root always succeeds and releases nothing; a handle of a deleted key
 // closes normally.
 LONG RegCloseKey(HKEY key) {
-  DWORD error;
-  if (winsim::InjectedFailure("RegCloseKey", &error)) return static_cast<LONG>(error);
+  if (Call call("RegCloseKey"); call.Failed()) return call.ResultCode();
   if (winsim::PredefinedRoot(key)) return ERROR_SUCCESS;
   auto it = State().handles.find(key);
   if (it == State().handles.end()) return ERROR_INVALID_HANDLE;
   State().handles.erase(it);
-  winsim::Released(winsim::Resource::Key);
+  winsim::detail::Released(winsim::Resource::Key);
   return ERROR_SUCCESS;
 }
 
 // Nothing is written anywhere; the call is recorded for the tests.
 LONG RegFlushKey(HKEY key) {
-  DWORD error;
-  const bool fail = winsim::InjectedFailure("RegFlushKey", &error);
+  const Call call("RegFlushKey");
   State().flushed.push_back(key);
-  if (fail) return static_cast<LONG>(error);
+  if (call.Failed()) return call.ResultCode();
   std::shared_ptr<Key> target;
   REGSAM access;
   return winsim::Resolve(key, &target, &access);

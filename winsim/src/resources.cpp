@@ -13,6 +13,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "calls.h"
 #include "text.h"
 #include "winsim.h"
 
@@ -144,6 +145,9 @@ bool LoadDialogTemplate(int id, DialogTemplate* out) {
 
 }  // namespace winsim
 
+using winsim::detail::Call;
+using winsim::detail::Fail;
+
 namespace {
 bool IsProgram(HINSTANCE instance) { return instance == winsim::ProgramInstance(); }
 }  // namespace
@@ -152,23 +156,15 @@ bool IsProgram(HINSTANCE instance) { return instance == winsim::ProgramInstance(
 // string. As on Windows, the ANSI text is cut to capacity - 1 bytes without splitting a
 // double-byte character, always terminated, and the result is the number of bytes copied.
 int LoadStringA(HINSTANCE instance, UINT id, LPSTR buffer, int capacity) {
-  DWORD error;
-  if (winsim::InjectedFailure("LoadStringA", &error)) {
-    SetLastError(error);
+  if (Call call("LoadStringA"); call.Failed()) {
     if (capacity > 0) buffer[0] = '\0';
-    return 0;
+    return call.FailWithLastError(0);
   }
   if (buffer == nullptr || capacity <= 0) return 0;
   buffer[0] = '\0';
-  if (!IsProgram(instance)) {
-    SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
-    return 0;
-  }
+  if (!IsProgram(instance)) return Fail(ERROR_RESOURCE_NAME_NOT_FOUND, 0);
   const std::vector<uint8_t>* block = winsim::ResourceData(winsim::detail::kRtString, static_cast<int>(id / 16 + 1));
-  if (block == nullptr) {
-    SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
-    return 0;
-  }
+  if (block == nullptr) return Fail(ERROR_RESOURCE_NAME_NOT_FOUND, 0);
   size_t pos = 0;
   std::u16string text;
   for (UINT i = 0; i <= id % 16; ++i) {
@@ -182,10 +178,7 @@ int LoadStringA(HINSTANCE instance, UINT id, LPSTR buffer, int capacity) {
     }
     pos += 2 * len;
   }
-  if (text.empty()) {
-    SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
-    return 0;
-  }
+  if (text.empty()) return Fail(ERROR_RESOURCE_NAME_NOT_FOUND, 0);
   std::string ansi = winsim::detail::AnsiFromUtf16(text);
   size_t n = 0;
   while (n < ansi.size()) {
@@ -199,26 +192,16 @@ int LoadStringA(HINSTANCE instance, UINT id, LPSTR buffer, int capacity) {
 }
 
 HICON LoadIconA(HINSTANCE instance, LPCSTR name) {
-  DWORD error;
-  if (winsim::InjectedFailure("LoadIconA", &error)) {
-    SetLastError(error);
-    return nullptr;
-  }
+  if (Call call("LoadIconA"); call.Failed()) return call.FailWithLastError(static_cast<HICON>(nullptr));
   if (IsProgram(instance) && IS_INTRESOURCE(name) &&
       winsim::ResourceData(winsim::detail::kRtGroupIcon, static_cast<int>(reinterpret_cast<ULONG_PTR>(name))) != nullptr) {
     return reinterpret_cast<HICON>(0x1000 + reinterpret_cast<ULONG_PTR>(name));
   }
-  SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
-  return nullptr;
+  return Fail(ERROR_RESOURCE_NAME_NOT_FOUND, static_cast<HICON>(nullptr));
 }
 
 HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR name) {
-  DWORD error;
-  if (winsim::InjectedFailure("LoadCursorA", &error)) {
-    SetLastError(error);
-    return nullptr;
-  }
+  if (Call call("LoadCursorA"); call.Failed()) return call.FailWithLastError(static_cast<HCURSOR>(nullptr));
   if (instance == nullptr && name == IDC_ARROW) return reinterpret_cast<HCURSOR>(0x2000 + 32512);
-  SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
-  return nullptr;
+  return Fail(ERROR_RESOURCE_NAME_NOT_FOUND, static_cast<HCURSOR>(nullptr));
 }

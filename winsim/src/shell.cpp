@@ -13,6 +13,7 @@
 #include <set>
 #include <string>
 
+#include "calls.h"
 #include "modules.h"
 #include "winsim.h"
 #include "winsim_shell.h"
@@ -92,12 +93,12 @@ struct TaskAllocator final : IMalloc {
     return kNoInterface;
   }
   ULONG AddRef() override {
-    Acquired(Resource::Allocator);
+    detail::Acquired(Resource::Allocator);
     return 2;
   }
   ULONG Release() override {
     State().releaseCalls++;
-    Released(Resource::Allocator);
+    detail::Released(Resource::Allocator);
     return 1;
   }
   void* Alloc(SIZE_T bytes) override {
@@ -111,7 +112,7 @@ struct TaskAllocator final : IMalloc {
     s.freeCalls++;
     if (block == nullptr) return;  // freeing nothing is allowed
     if (s.itemLists.erase(block) == 1) {
-      Released(Resource::ItemList);
+      detail::Released(Resource::ItemList);
     } else if (s.blocks.erase(block) != 1) {
       s.misuses++;  // never handed out, or freed twice: not touched
       return;
@@ -128,11 +129,6 @@ struct TaskAllocator final : IMalloc {
 TaskAllocator& Allocator() {
   static TaskAllocator allocator;
   return allocator;
-}
-
-HRESULT AsHresult(DWORD error) {
-  if (static_cast<LONG>(error) < 0) return static_cast<HRESULT>(error);
-  return static_cast<HRESULT>(0x80070000u | (error & 0xFFFFu));  // HRESULT_FROM_WIN32
 }
 
 }  // namespace
@@ -167,11 +163,12 @@ int ShellMisuses() { return State().misuses; }
 
 }  // namespace winsim
 
+using winsim::detail::Call;
+
 HRESULT SHGetMalloc(LPMALLOC* allocator) {
-  DWORD error;
-  if (winsim::InjectedFailure("SHGetMalloc", &error)) {
+  if (Call call("SHGetMalloc"); call.Failed()) {
     if (allocator != nullptr) *allocator = nullptr;
-    return winsim::AsHresult(error);
+    return call.Hresult();
   }
   if (allocator == nullptr) return E_INVALIDARG;
   winsim::Allocator().AddRef();
@@ -183,11 +180,10 @@ HRESULT SHGetMalloc(LPMALLOC* allocator) {
 // know gives E_INVALIDARG.
 HRESULT SHGetSpecialFolderLocation(HWND owner, int csidl, LPITEMIDLIST* list) {
   (void)owner;
-  DWORD error;
-  const bool injected = winsim::InjectedFailure("SHGetSpecialFolderLocation", &error);
+  const Call call("SHGetSpecialFolderLocation");
   if (list == nullptr) return E_INVALIDARG;
   *list = nullptr;
-  if (injected) return winsim::AsHresult(error);
+  if (call.Failed()) return call.Hresult();
   if (!winsim::KnownFolder(csidl)) return E_INVALIDARG;
   auto it = winsim::State().folders.find(csidl);
   if (it != winsim::State().folders.end() && it->second.state == winsim::ShellFolderState::NoLocation) {
@@ -199,7 +195,7 @@ HRESULT SHGetSpecialFolderLocation(HWND owner, int csidl, LPITEMIDLIST* list) {
   made->csidl = csidl;
   made->terminator = 0;
   winsim::State().itemLists.insert(made);
-  winsim::Acquired(winsim::Resource::ItemList);
+  winsim::detail::Acquired(winsim::Resource::ItemList);
   *list = reinterpret_cast<LPITEMIDLIST>(made);
   return S_OK;
 }
@@ -207,8 +203,8 @@ HRESULT SHGetSpecialFolderLocation(HWND owner, int csidl, LPITEMIDLIST* list) {
 // Writes at most MAX_PATH bytes, the terminator included; a path that would not fit fails, as
 // a list that names no file-system folder does.
 BOOL SHGetPathFromIDListA(LPCITEMIDLIST list, LPSTR path) {
-  DWORD error;
-  if (winsim::InjectedFailure("SHGetPathFromIDListA", &error)) {
+  // Like the real call, a failure says nothing more than FALSE.
+  if (Call call("SHGetPathFromIDListA"); call.Failed()) {
     if (path != nullptr) path[0] = '\0';
     return FALSE;
   }

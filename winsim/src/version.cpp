@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "calls.h"
 #include "modules.h"
 #include "winsim.h"
 
@@ -41,17 +42,15 @@ bool IsLeadByte(unsigned char b) {
 
 }  // namespace winsim
 
+using winsim::detail::Call;
+using winsim::detail::Fail;
+
 // Windows accepts the two record sizes it knows (OSVERSIONINFOA and OSVERSIONINFOEXA) and
 // refuses any other with ERROR_INSUFFICIENT_BUFFER.
 BOOL GetVersionExA(LPOSVERSIONINFOA info) {
-  DWORD error;
-  if (winsim::InjectedFailure("GetVersionExA", &error)) {
-    SetLastError(error);
-    return FALSE;
-  }
+  if (Call call("GetVersionExA"); call.Failed()) return call.FailWithLastError(FALSE);
   if (info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOA) && info->dwOSVersionInfoSize != 156) {
-    SetLastError(ERROR_INSUFFICIENT_BUFFER);
-    return FALSE;
+    return Fail(ERROR_INSUFFICIENT_BUFFER, FALSE);
   }
   info->dwMajorVersion = winsim::State().major;
   info->dwMinorVersion = winsim::State().minor;
@@ -62,17 +61,12 @@ BOOL GetVersionExA(LPOSVERSIONINFOA info) {
 }
 
 UINT GetACP(void) {
-  DWORD error;
-  winsim::InjectedFailure("GetACP", &error);  // counted; GetACP cannot fail
+  winsim::detail::CountCall("GetACP");
   return winsim::State().codePage;
 }
 
 BOOL GetCPInfo(UINT codePage, LPCPINFO info) {
-  DWORD error;
-  if (winsim::InjectedFailure("GetCPInfo", &error)) {
-    SetLastError(error);
-    return FALSE;
-  }
+  if (Call call("GetCPInfo"); call.Failed()) return call.FailWithLastError(FALSE);
   if (codePage == CP_ACP) codePage = winsim::State().codePage;
   std::memset(info, 0, sizeof *info);
   info->DefaultChar[0] = '?';
@@ -85,8 +79,7 @@ BOOL GetCPInfo(UINT codePage, LPCPINFO info) {
   } else if (codePage == 1252 || codePage == 437 || codePage == 1250) {
     info->MaxCharSize = 1;
   } else {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
+    return Fail(ERROR_INVALID_PARAMETER, FALSE);
   }
   return TRUE;
 }

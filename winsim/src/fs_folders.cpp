@@ -1,0 +1,67 @@
+// The stand-in's file system: the calls on folders: making and removing one, shlwapi's
+// PathIsDirectoryEmptyA, and the Windows and system folders the system reports. Results and
+// error codes follow Windows (Wine's conformance tests in dlls/kernel32/tests/directory.c).
+#include <shlwapi.h>
+
+#include "fs_internal.h"
+#include "winsim.h"
+#include "winsim_fs.h"
+
+using namespace winsim::fs;
+
+// Simplification: the NT family's lower limit for new folders (248 characters) is not applied;
+// the MAX_PATH limit of every ANSI call is.
+BOOL CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES) {
+  if (Call call("CreateDirectoryA"); call.Failed()) return call.FailWithLastError(FALSE);
+  ParsedPath p;
+  Resolved r;
+  DWORD e = ParsePath(path, false, true, &p);
+  if (e == 0) e = Resolve(p, &r);
+  if (e != 0) return Fail(e, FALSE);
+  if (r.node != 0) return Fail(ERROR_ALREADY_EXISTS, FALSE);  // the root included
+  if (Get(r.parent)->denied & winsim::DenyCreate) return Fail(ERROR_ACCESS_DENIED, FALSE);
+  AddNode(r.parent, r.leaf, FILE_ATTRIBUTE_DIRECTORY);
+  return TRUE;
+}
+
+// A folder link is removed as a link, whatever its target holds; the target stays.
+BOOL RemoveDirectoryA(LPCSTR path) {
+  if (Call call("RemoveDirectoryA"); call.Failed()) return call.FailWithLastError(FALSE);
+  Resolved r;
+  if (DWORD e = Locate(path, true, true, &r)) return Fail(e, FALSE);
+  const Node& n = *Get(r.node);
+  if (!n.IsFolder()) return Fail(ERROR_DIRECTORY, FALSE);
+  if (n.IsRoot() || (n.denied & winsim::DenyDelete) || (n.attributes & FILE_ATTRIBUTE_READONLY)) {
+    return Fail(ERROR_ACCESS_DENIED, FALSE);
+  }
+  if (!n.IsLink() && !n.children.empty()) return Fail(ERROR_DIR_NOT_EMPTY, FALSE);
+  Detach(r.node);
+  return TRUE;
+}
+
+UINT GetWindowsDirectoryA(LPSTR buffer, UINT size) {
+  if (Call call("GetWindowsDirectoryA"); call.Failed()) return call.FailWithLastError(0u);
+  return CopyOut(State().windowsDirSet ? State().windowsDir : "C:\\WINDOWS", buffer, size);
+}
+
+UINT GetSystemDirectoryA(LPSTR buffer, UINT size) {
+  if (Call call("GetSystemDirectoryA"); call.Failed()) return call.FailWithLastError(0u);
+  std::string dir = State().systemDirSet                ? State().systemDir
+                    : winsim::IsWin9xPlatform() ? "C:\\WINDOWS\\SYSTEM"
+                                                        : "C:\\WINDOWS\\SYSTEM32";
+  return CopyOut(dir, buffer, size);
+}
+
+// shlwapi: true only for an existing folder with nothing in it but "." and "..". A link is
+// judged by its target, as a search through it would see it.
+BOOL PathIsDirectoryEmptyA(LPCSTR path) {
+  if (Call call("PathIsDirectoryEmptyA"); call.Failed()) return call.FailWithLastError(FALSE);
+  Resolved r;
+  if (DWORD e = Locate(path, true, true, &r)) return Fail(e, FALSE);
+  NodeId folder = FollowLink(r.node);
+  if (folder == 0) return Fail(ERROR_PATH_NOT_FOUND, FALSE);
+  const Node& n = *Get(folder);
+  if (!n.IsFolder()) return Fail(ERROR_DIRECTORY, FALSE);
+  if (n.denied & winsim::DenyList) return Fail(ERROR_ACCESS_DENIED, FALSE);
+  return n.children.empty() ? TRUE : FALSE;
+}
