@@ -88,7 +88,7 @@ TEST_F(Win9xPlanTest, AFullPassOnWindows98Gives53RowsAndTheInfFile) {
   std::vector<std::string> expected = FullPassRows(f);
   ASSERT_EQ(53u, expected.size());
   expected.push_back(Row(f.infFolder + "other\\zorviktablet.inf", kDeleted));
-  EXPECT_EQ(expected, RowsUtf8());
+  EXPECT_ROWS(expected, RowsUtf8());
   EXPECT_TRUE(RunState.installDirFound);
   EXPECT_FALSE(RunState.errorSeen);
   EXPECT_FALSE(RunState.restartPending);
@@ -140,7 +140,7 @@ TEST_F(Win9xPlanTest, WithoutAnInstallFolderTheDetectionErrorIsThe27thRowAndTheP
   e.Shortcuts(f.startup, kDeleted);
   ASSERT_EQ(41u, e.rows.size());
   e.rows.push_back(Row(f.infFolder + "other\\zorviktablet.inf", kDeleted));
-  EXPECT_EQ(e.rows, RowsUtf8());
+  EXPECT_ROWS(e.rows, RowsUtf8());
   EXPECT_TRUE(RunState.errorSeen);
   EXPECT_FALSE(RunState.installDirFound);
   EXPECT_EQ(12u, winsim::FolderEntries(kInstallFolder).size());
@@ -153,7 +153,7 @@ TEST_F(Win9xPlanTest, TheDocumentsLocationFindsTheFolderWhenTheRegistrationIsGon
   ASSERT_EQ(1, RemoveFilesWin9x());
   std::vector<std::string> expected = FullPassRows(f);
   expected.push_back(Row(f.infFolder + "other\\zorviktablet.inf", kDeleted));
-  EXPECT_EQ(expected, RowsUtf8());
+  EXPECT_ROWS(expected, RowsUtf8());
 }
 
 TEST_F(Win9xPlanTest, AFileAddedToTheInstallFolderKeepsTheFolder) {
@@ -232,7 +232,7 @@ TEST_P(Win9xPlanShellFolderTest, AShellFolderThatCannotBeResolvedSkipsItsStepOnl
   if (GetParam().csidl != CSIDL_STARTUP) e.Shortcuts(f.startup, kDeleted);
   e.rows.push_back(Row(f.infFolder + "other\\zorviktablet.inf", kDeleted));
   EXPECT_EQ(54u - GetParam().skippedRows, e.rows.size());
-  EXPECT_EQ(e.rows, RowsUtf8());
+  EXPECT_ROWS(e.rows, RowsUtf8());
   EXPECT_TRUE(winsim::MessageBoxes().empty());
 }
 
@@ -356,7 +356,7 @@ TEST_F(Win95PlanTest, AFullPassGives53RowsAndOneRowPerMatchingInstance) {
   ASSERT_EQ(1, RemoveFilesWin9x());
   std::vector<std::string> expected = FullPassRows(f);
   expected.push_back(Row(f.infFolder + "OEM3.INF", kDeleted));
-  EXPECT_EQ(expected, RowsUtf8());
+  EXPECT_ROWS(expected, RowsUtf8());
   EXPECT_FALSE(winsim::Exists(f.infFolder + "OEM3.INF"));
   EXPECT_TRUE(winsim::Exists(f.infFolder + "PEN.INF"));
 }
@@ -369,7 +369,7 @@ TEST_F(Win95PlanTest, MatchingInstancesInEnumerationOrderAndTheNameOnlyInItsOwnS
   for (const char* name : {"OEM3.INF", "PEN.INF", "OEM7.INF", "OEM9.INF"}) MakeFile(folders.infFolder + name);
   const std::vector<std::string> expected = {Row(folders.infFolder + "OEM3.INF", kDeleted),
                                              Row(folders.infFolder + "OEM7.INF", kDeleted)};
-  EXPECT_EQ(expected, InfRows());
+  EXPECT_ROWS(expected, InfRows());
   EXPECT_TRUE(winsim::Exists(folders.infFolder + "PEN.INF"));
   EXPECT_TRUE(winsim::Exists(folders.infFolder + "OEM9.INF"));
 }
@@ -391,7 +391,7 @@ TEST_F(Win95PlanTest, InstancesThatCannotBeReadGiveNoRowAndTheWalkGoesOn) {
   for (const char* name : {"OEM1.INF", "OEM2.INF", "OEM3.INF", "OEM5.INF"}) MakeFile(folders.infFolder + name);
   const std::vector<std::string> expected = {Row(folders.infFolder + "OEM1.INF", kDeleted),
                                              Row(folders.infFolder + "OEM5.INF", kDeleted)};
-  EXPECT_EQ(expected, InfRows());
+  EXPECT_ROWS(expected, InfRows());
   EXPECT_TRUE(winsim::Exists(folders.infFolder + "OEM2.INF"));
   EXPECT_TRUE(winsim::Exists(folders.infFolder + "OEM3.INF"));
 }
@@ -401,7 +401,7 @@ TEST_F(Win95PlanTest, AnInfFileInUseIsAnErrorAndIsNotLeftToTheRestart) {
   MakeFile(folders.infFolder + "OEM3.INF");
   winsim::HoldFileOpen(folders.infFolder + "OEM3.INF", 0);
   const std::vector<std::string> expected = {Row(folders.infFolder + "OEM3.INF", kError)};
-  EXPECT_EQ(expected, InfRows());
+  EXPECT_ROWS(expected, InfRows());
   EXPECT_FALSE(RunState.restartPending);
   EXPECT_EQ(0, winsim::CallCount("MoveFileExA"));
   EXPECT_FALSE(winsim::Exists(folders.windowsFolder + "wininit.ini"));
@@ -412,7 +412,7 @@ TEST_F(Win95PlanTest, AnInfPathLongerThanTheDescriptionIsReadInFull) {
   AddPenInstance("0000", "Ostrel", infPath);
   MakeFile(folders.infFolder + infPath);
   const std::vector<std::string> expected = {Row(folders.infFolder + infPath, kDeleted)};
-  EXPECT_EQ(expected, InfRows());
+  EXPECT_ROWS(expected, InfRows());
 }
 
 // An "InfPath" that could name something outside the INF folder, or would not fit, is never
@@ -442,7 +442,7 @@ TEST_F(Win95PlanTest, AnInfPathThatWouldLeaveTheInfFolderIsReportedNotDeleted) {
       Row(cut, kError),
       Row(folders.infFolder + "OEM3.INF", kDeleted),
   };
-  EXPECT_EQ(expected, InfRows());
+  EXPECT_ROWS(expected, InfRows());
   EXPECT_EQ("system file", winsim::FileBytes(folders.systemFolder + "keep.dll"));
   EXPECT_TRUE(RunState.errorSeen);
 }
@@ -462,7 +462,7 @@ TEST_F(Win95PlanTest, TheWalkStopsWhenTheClassKeyVanishesInTheMiddle) {
   MakeFile(folders.infFolder + "OEM4.INF");
   winsim::FailCall("RegEnumKeyExA", 2, ERROR_KEY_DELETED);
   const std::vector<std::string> expected = {Row(folders.infFolder + "OEM3.INF", kDeleted)};
-  EXPECT_EQ(expected, InfRows());
+  EXPECT_ROWS(expected, InfRows());
   EXPECT_EQ(2, winsim::CallCount("RegEnumKeyExA"));
 }
 
@@ -474,7 +474,7 @@ TEST_F(Win95PlanTest, AnInstanceNameTooLongForTheBufferIsSkipped) {
   MakeFile(folders.infFolder + "OEM1.INF");
   MakeFile(folders.infFolder + "OEM3.INF");
   const std::vector<std::string> expected = {Row(folders.infFolder + "OEM3.INF", kDeleted)};
-  EXPECT_EQ(expected, InfRows());
+  EXPECT_ROWS(expected, InfRows());
   EXPECT_TRUE(winsim::Exists(folders.infFolder + "OEM1.INF"));
 }
 

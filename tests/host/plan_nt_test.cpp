@@ -74,7 +74,7 @@ TEST_F(NtPlanTest, AFullPassRemovesEverythingIn50Rows) {
 
   const std::vector<std::string> expected = FullPassRows(f);
   ASSERT_EQ(50u, expected.size());
-  EXPECT_EQ(expected, RowsUtf8());
+  EXPECT_ROWS(expected, RowsUtf8());
   EXPECT_TRUE(RunState.installDirFound);
   EXPECT_FALSE(RunState.errorSeen);
   // The folder "Ztablet" cannot be deleted as a file: it is left to the restart.
@@ -112,7 +112,7 @@ TEST_F(NtPlanTest, WithoutAnInstallFolderThePassEndsWithTheDetectionErrorIn38Row
   std::vector<std::string> expected = FullPassRows(f);
   expected.resize(38);
   expected[37] = Row(Sjis("「ZORVIK」ﾌｫﾙﾀﾞ"), kDetectError);
-  EXPECT_EQ(expected, RowsUtf8());
+  EXPECT_ROWS(expected, RowsUtf8());
   EXPECT_FALSE(RunState.installDirFound);
   EXPECT_TRUE(RunState.errorSeen);
   // The folder was not known, so nothing in it was touched.
@@ -180,7 +180,7 @@ TEST_F(NtPlanTest, OnACleanMachineEveryItemIsReportedAbsent) {
   e.Shortcuts(f.startup, kNoFile);
   e.InstallFiles(kInstallFolder, kNoFile);
   e.rows.push_back(Row(kInstallFolder, kDeleted));
-  EXPECT_EQ(e.rows, RowsUtf8());
+  EXPECT_ROWS(e.rows, RowsUtf8());
   EXPECT_FALSE(RunState.errorSeen);
   EXPECT_FALSE(RunState.restartPending);
 }
@@ -211,7 +211,7 @@ TEST_P(NtPlanShellFolderTest, AShellFolderThatCannotBeResolvedSkipsItsStepOnly) 
   if (GetParam().csidl != CSIDL_STARTUP) e.Shortcuts(f.startup, kDeleted);
   e.InstallFiles(kInstallFolder, kDeleted);
   e.rows.push_back(Row(kInstallFolder, kDeleted));
-  EXPECT_EQ(e.rows, RowsUtf8());
+  EXPECT_ROWS(e.rows, RowsUtf8());
   EXPECT_FALSE(RunState.errorSeen);
   EXPECT_TRUE(winsim::MessageBoxes().empty());
   // What the skipped step would have removed is still there.
@@ -242,7 +242,7 @@ TEST_F(NtPlanTest, NoShellAllocatorSkipsEveryShellFolderStep) {
   e.WindowsFiles(kDeleted);
   e.InstallFiles(kInstallFolder, kDeleted);
   e.rows.push_back(Row(kInstallFolder, kDeleted));
-  EXPECT_EQ(e.rows, RowsUtf8());
+  EXPECT_ROWS(e.rows, RowsUtf8());
   EXPECT_EQ(0, winsim::CallCount("SHGetSpecialFolderLocation"));
 }
 

@@ -126,9 +126,9 @@ TEST_F(MachineTest, The9xPhaseRemovesEachKeyWithItsSubtreeAndThenTheValueInTable
   SeedWin9xInstallation();
   EXPECT_EQ(0, RunProgram({Press(IDC_RUN), CloseButton()}));
 
-  EXPECT_EQ(Rows(kWin9xRowTexts, {"削除", "削除", "削除", "ｷｰなし", "削除", "削除", "削除", "削除", "削除", "ｷｰなし",
-                                  "削除", "削除", "削除"}),
-            RegistryRows());
+  EXPECT_ROWS(Rows(kWin9xRowTexts, {"削除", "削除", "削除", "ｷｰなし", "削除", "削除", "削除", "削除", "削除", "ｷｰなし",
+                                    "削除", "削除", "削除"}),
+              RegistryRows());
   // The Japanese row is the program's own CP932 text.
   std::vector<winsim::ListRow> raw = winsim::ListRows(ResultListWindow());
   EXPECT_NE(raw.end(), std::find_if(raw.begin(), raw.end(), [](const winsim::ListRow& r) {
@@ -154,7 +154,7 @@ TEST_F(MachineTest, TheNtPhaseRemovesItsSixKeysAndLeavesTheValueAlone) {
   SeedNtInstallation();
   EXPECT_EQ(0, RunProgram({Press(IDC_RUN), CloseButton()}));
 
-  EXPECT_EQ(Rows(kNtRowTexts, std::vector<std::string>(6, "削除")), RegistryRows());
+  EXPECT_ROWS(Rows(kNtRowTexts, std::vector<std::string>(6, "削除")), RegistryRows());
   EXPECT_EQ((std::vector<std::string>{"SOFTWARE", "SOFTWARE\\Microsoft", "SOFTWARE\\Microsoft\\Windows",
                                       "SOFTWARE\\Microsoft\\Windows\\CurrentVersion",
                                       "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunServices",
@@ -198,9 +198,9 @@ TEST_F(MachineTest, FailingFlushesChangeNoRow) {
   SeedWin9xInstallation();
   winsim::FailEveryCall("RegFlushKey", ERROR_REGISTRY_IO_FAILED);
   EXPECT_EQ(0, RunProgram({Press(IDC_RUN), CloseButton()}));
-  EXPECT_EQ(Rows(kWin9xRowTexts, {"削除", "削除", "削除", "ｷｰなし", "削除", "削除", "削除", "削除", "削除", "ｷｰなし",
-                                  "削除", "削除", "削除"}),
-            RegistryRows());
+  EXPECT_ROWS(Rows(kWin9xRowTexts, {"削除", "削除", "削除", "ｷｰなし", "削除", "削除", "削除", "削除", "削除", "ｷｰなし",
+                                    "削除", "削除", "削除"}),
+              RegistryRows());
   EXPECT_EQ(4, winsim::CallCount("RegFlushKey"));
 }
 
@@ -216,7 +216,7 @@ TEST_F(MachineTest, ASecondRunFindsNoKeysAndOnThe9xFamilyNoValue) {
 
     std::vector<std::string> statuses(nt ? 6 : 12, "ｷｰなし");
     if (!nt) statuses.push_back("値なし");  // the RunServices key is still there, without the value
-    EXPECT_EQ(Rows(nt ? kNtRowTexts : kWin9xRowTexts, statuses), RegistryRows());
+    EXPECT_ROWS(Rows(nt ? kNtRowTexts : kWin9xRowTexts, statuses), RegistryRows());
     EXPECT_EQ(2u, winsim::MessageBoxes().size());
   }
 }
@@ -226,7 +226,7 @@ TEST_F(MachineTest, AValueWhoseKeyIsMissingIsAnErrorRowAndTheSummaryReportsAFail
   EXPECT_EQ(0, RunProgram({Press(IDC_RUN), CloseButton()}));
   std::vector<std::string> statuses(12, "ｷｰなし");
   statuses.push_back("ｴﾗｰ");
-  EXPECT_EQ(Rows(kWin9xRowTexts, statuses), RegistryRows());
+  EXPECT_ROWS(Rows(kWin9xRowTexts, statuses), RegistryRows());
   EXPECT_TRUE(RunState.errorSeen);
   ASSERT_EQ(1u, winsim::MessageBoxes().size());
   EXPECT_EQ(kPartialFailure, Summary());
@@ -242,7 +242,7 @@ TEST_F(MachineTest, AKeyThatCannotBeRemovedIsAnErrorRowAndTheRunGoesOn) {
 
   std::vector<std::string> statuses(6, "削除");
   statuses[0] = "ｴﾗｰ";
-  EXPECT_EQ(Rows(kNtRowTexts, statuses), RegistryRows());
+  EXPECT_ROWS(Rows(kNtRowTexts, statuses), RegistryRows());
   EXPECT_TRUE(HasKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\ゾルビク\\Tablet\\表示"));
   EXPECT_TRUE(winsim::ValueExists(HKEY_LOCAL_MACHINE, Sjis("SOFTWARE\\ゾルビク\\Tablet\\表示"), "Mode"));
   EXPECT_EQ(kPartialFailure, Summary());

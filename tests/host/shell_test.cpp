@@ -233,7 +233,7 @@ TEST_F(MachineTest, EveryRowScrollsRepaintsAndPausesOneTenthOfASecond) {
   EXPECT_EQ(300u, winsim::SleptMilliseconds());
   EXPECT_EQ(3, winsim::SleepCalls());
   EXPECT_EQ((std::vector<int>{30, 30, 30}), winsim::ListScrolls(ResultListWindow()));
-  EXPECT_EQ((std::vector<std::string>{"first | 削除", "second | ", "third | ｷｰなし"}), RowsUtf8());
+  EXPECT_ROWS((std::vector<std::string>{"first | 削除", "second | ", "third | ｷｰなし"}), RowsUtf8());
 }
 
 TEST_F(MachineTest, AnErrorRowKeepsTheFlagForTheLifeOfTheProcess) {
