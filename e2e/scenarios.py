@@ -25,13 +25,8 @@ WIN9X_ABSENT_KEYS = [
 
 
 # Where the shell looks up a user's moved shell folders, and the value of each layout name.
-USER_SHELL_FOLDERS = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders"
-SHELL_FOLDER_VALUES = {
-    "programs": ("HKEY_CURRENT_USER", "Programs"),
-    "startup": ("HKEY_CURRENT_USER", "Startup"),
-    "common_programs": ("HKEY_LOCAL_MACHINE", "Common Programs"),
-    "common_startup": ("HKEY_LOCAL_MACHINE", "Common Startup"),
-}
+USER_SHELL_FOLDERS = "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders"
+SHELL_FOLDER_VALUES = {"programs": "Programs", "startup": "Startup"}
 # A Japanese Windows 98 keeps the user's start-up folder under a half-width katakana name.
 JAPANESE_STARTUP = "C:\\windows\\ｽﾀｰﾄ ﾒﾆｭｰ\\ﾌﾟﾛｸﾞﾗﾑ\\ｽﾀｰﾄｱｯﾌﾟ"
 
@@ -40,8 +35,7 @@ def user_shell_folders(folders):
     """Registry lines that move shell folders ({layout name: Windows path})."""
     text = ""
     for name, path in folders.items():
-        root, value = SHELL_FOLDER_VALUES[name]
-        text += '[%s\\%s]\n"%s"="%s"\n' % (root, USER_SHELL_FOLDERS, value, reg_string(path))
+        text += '[%s]\n"%s"="%s"\n' % (USER_SHELL_FOLDERS, SHELL_FOLDER_VALUES[name], reg_string(path))
     return text
 
 
