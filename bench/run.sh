@@ -48,7 +48,7 @@ else
   echo "source $root (not a git checkout${BENCH_SOURCE_NOTE:+: $BENCH_SOURCE_NOTE})"
 fi
 echo "$(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg); $(wine --version)"
-if [ -r /proc/sys/fs/binfmt_misc/qemu-i386 ] && grep -q enabled /proc/sys/fs/binfmt_misc/qemu-i386; then
+if grep -ls 'interpreter .*qemu-i386' /proc/sys/fs/binfmt_misc/* | xargs -r grep -l '^enabled' >/dev/null 2>&1; then
   echo "32-bit Wine runs under qemu's user-mode i386 emulation"
 fi
 
