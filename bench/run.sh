@@ -42,15 +42,17 @@ cmake --build "$build" -j2 --target TabletUninstaller tablet_bench bench_full_ru
 exe=$build/TabletUninstaller.exe
 
 echo "== conditions"
-if git -C "$root" rev-parse --short HEAD >/dev/null 2>&1; then
+if [ "$(git -C "$root" rev-parse --show-toplevel 2>/dev/null)" = "$root" ]; then
   echo "commit $(git -C "$root" rev-parse --short HEAD)$(git -C "$root" diff --quiet HEAD -- primitives shell plans || echo ' with uncommitted changes in primitives/shell/plans')"
 else
   echo "source $root (not a git checkout${BENCH_SOURCE_NOTE:+: $BENCH_SOURCE_NOTE})"
 fi
 echo "$(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg); $(wine --version)"
-if grep -ls 'interpreter .*qemu-i386' /proc/sys/fs/binfmt_misc/* | xargs -r grep -l '^enabled' >/dev/null 2>&1; then
-  echo "32-bit Wine runs under qemu's user-mode i386 emulation"
-fi
+for entry in /proc/sys/fs/binfmt_misc/*; do
+  if [ -r "$entry" ] && grep -q '^enabled' "$entry" 2>/dev/null && grep -q 'interpreter .*qemu-i386' "$entry"; then
+    echo "32-bit Wine runs under qemu's user-mode i386 emulation ($(basename "$entry"))"
+  fi
+done
 
 . "$root/scripts/wine-env.sh"
 if [ ${#bench_cases[@]} -gt 0 ]; then
@@ -63,7 +65,7 @@ if [ ${#bench_cases[@]} -gt 0 ]; then
   args=(--runs "$runs")
   [ -z "$sizes" ] || args+=(--sizes "$sizes")
   # The rows case makes the program's own window: it needs a display.
-  (cd "$prefix" && xvfb-run -a -s "-screen 0 1024x768x24" wine 'C:\tablet_bench.exe' "${args[@]}" "${bench_cases[@]}")
+  (cd "$prefix/drive_c" && xvfb-run -a -s "-screen 0 1024x768x24" wine 'C:\tablet_bench.exe' "${args[@]}" "${bench_cases[@]}")
   wine_end "$prefix"
 fi
 
