@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <shlobj.h>
 
+#include "plans/file_tables.h"
 #include "plans/registry_tables.h"
 #include "shell/os_kind.h"
 #include "tests/common/windows_versions.h"
@@ -180,6 +181,39 @@ MachineFolders SeedFullInstallation(const std::string& installFolder) {
     }
   }
   return f;
+}
+
+namespace {
+// One row for each entry of a table.
+size_t Rows(const FileTable& table) { return static_cast<size_t>(table.count); }
+}  // namespace
+
+PassLayout NtPassLayout(bool installFolderFound) {
+  const NtFileTables& t = NtFilePlan;
+  PassLayout p;
+  p.windowsFiles = Rows(t.systemFiles);
+  p.commonMenuFolders = p.windowsFiles + Rows(t.windowsFiles);
+  p.menuFolders = p.commonMenuFolders + Rows(t.menuFolders);
+  p.commonShortcuts = p.menuFolders + Rows(t.menuFolders);
+  p.shortcuts = p.commonShortcuts + Rows(t.startupShortcuts);
+  p.installFiles = p.shortcuts + Rows(t.startupShortcuts);
+  p.installFolder = p.installFiles + (installFolderFound ? Rows(t.installFiles) : 1);
+  p.end = p.installFolder + (installFolderFound ? 1 : 0);
+  return p;
+}
+
+PassLayout Win9xPassLayout(bool installFolderFound) {
+  const Win9xFileTables& t = Win9xFilePlan;
+  PassLayout p;
+  p.installFiles = Rows(t.systemFiles);
+  p.windowsFiles = p.installFiles + (installFolderFound ? Rows(t.installFiles) : 1);
+  p.commonMenuFolders = p.windowsFiles + Rows(t.windowsFiles);
+  p.menuFolders = p.commonMenuFolders + Rows(t.menuFolders);
+  p.installFolder = p.menuFolders + Rows(t.menuFolders);
+  p.commonShortcuts = p.installFolder + (installFolderFound ? 1 : 0);
+  p.shortcuts = p.commonShortcuts + Rows(t.startupShortcuts);
+  p.end = p.shortcuts + Rows(t.startupShortcuts);
+  return p;
 }
 
 std::string Row(const std::string& itemSjis, const std::string& statusUtf8) {

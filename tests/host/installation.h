@@ -63,6 +63,24 @@ extern const std::vector<std::string> kWin9xSystemFiles;
 extern const std::vector<std::string> kNtInstallFiles;
 extern const std::vector<std::string> kWin9xInstallFiles;
 
+// Where the steps of one pass of a file plan stand among its rows, counted from the plan's own
+// tables (plans/file_tables.h), so that a test names a row or a count by its step rather than by
+// a number. Each member is the index of the step's first row; the system files come first, at 0.
+// A pass that found no install folder has a single detection-error row at `installFiles` and
+// no row of the install folder itself.
+struct PassLayout {
+  size_t installFiles;       // the install folder's files (NT: after the shortcuts)
+  size_t windowsFiles;       // the Windows folder's files
+  size_t commonMenuFolders;  // the Start-menu folders under the common Programs folder ...
+  size_t menuFolders;        // ... and under the user's
+  size_t commonShortcuts;    // the shortcuts in the common Startup folder ...
+  size_t shortcuts;          // ... and in the user's
+  size_t installFolder;      // the install folder's own row (9x: between the menus and shortcuts)
+  size_t end;                // the rows of the pass; the 9x plan's INF rows follow
+};
+PassLayout NtPassLayout(bool installFolderFound = true);
+PassLayout Win9xPassLayout(bool installFolderFound = true);
+
 // "item | status" as RowsUtf8 gives it; `item` in code page 932 (as paths are), status UTF-8.
 std::string Row(const std::string& itemSjis, const std::string& statusUtf8);
 

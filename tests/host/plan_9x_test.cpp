@@ -86,7 +86,7 @@ TEST_F(Win9xPlanTest, AFullPassOnWindows98Gives53RowsAndTheInfFile) {
   ASSERT_EQ(1, RemoveFilesWin9x());
 
   std::vector<std::string> expected = FullPassRows(f);
-  ASSERT_EQ(53u, expected.size());
+  ASSERT_EQ(Win9xPassLayout().end, expected.size());
   expected.push_back(Row(f.infFolder + "other\\zorviktablet.inf", kDeleted));
   EXPECT_ROWS(expected, RowsUtf8());
   EXPECT_TRUE(RunState.installDirFound);
@@ -95,7 +95,7 @@ TEST_F(Win9xPlanTest, AFullPassOnWindows98Gives53RowsAndTheInfFile) {
 
   // "tabinst.dll" twice: from the system folder (13th row) and from the Windows folder.
   EXPECT_EQ(Row(f.systemFolder + "tabinst.dll", kDeleted), RowsUtf8()[12]);
-  EXPECT_EQ(Row(f.windowsFolder + "tabinst.dll", kDeleted), RowsUtf8()[38]);
+  EXPECT_EQ(Row(f.windowsFolder + "tabinst.dll", kDeleted), RowsUtf8()[Win9xPassLayout().windowsFiles]);
   EXPECT_FALSE(winsim::Exists(f.systemFolder + "tabinst.dll"));
   EXPECT_FALSE(winsim::Exists(f.windowsFolder + "tabinst.dll"));
   EXPECT_FALSE(winsim::Exists(kInstallFolder));
@@ -116,11 +116,12 @@ TEST_F(Win9xPlanTest, TheRepeatedMenuFolderGetsASecondRowWithItsOwnStatus) {
   OpenMainWindow();
   ASSERT_EQ(1, RemoveFilesWin9x());
   const std::vector<std::string> rows = RowsUtf8();
+  const PassLayout pass = Win9xPassLayout();
   const std::string folder = f.programs + "\\Zorvik Tablet";
-  EXPECT_EQ(Row(folder, kError), rows[44]);
-  EXPECT_EQ(Row(folder, kError), rows[47]);
-  EXPECT_EQ(Row(f.commonPrograms + "\\Zorvik Tablet", kDeleted), rows[40]);
-  EXPECT_EQ(Row(f.commonPrograms + "\\Zorvik Tablet", kNoFolder), rows[43]);
+  EXPECT_EQ(Row(folder, kError), rows[pass.menuFolders]);
+  EXPECT_EQ(Row(folder, kError), rows[pass.menuFolders + 3]);
+  EXPECT_EQ(Row(f.commonPrograms + "\\Zorvik Tablet", kDeleted), rows[pass.commonMenuFolders]);
+  EXPECT_EQ(Row(f.commonPrograms + "\\Zorvik Tablet", kNoFolder), rows[pass.commonMenuFolders + 3]);
 }
 
 TEST_F(Win9xPlanTest, WithoutAnInstallFolderTheDetectionErrorIsThe27thRowAndThePassGoesOn) {
@@ -138,7 +139,7 @@ TEST_F(Win9xPlanTest, WithoutAnInstallFolderTheDetectionErrorIsThe27thRowAndTheP
   e.MenuFolders(f.programs, kDeleted, kNoFolder);
   e.Shortcuts(f.commonStartup, kDeleted);
   e.Shortcuts(f.startup, kDeleted);
-  ASSERT_EQ(41u, e.rows.size());
+  ASSERT_EQ(Win9xPassLayout(false).end, e.rows.size());
   e.rows.push_back(Row(f.infFolder + "other\\zorviktablet.inf", kDeleted));
   EXPECT_ROWS(e.rows, RowsUtf8());
   EXPECT_TRUE(RunState.errorSeen);
@@ -162,8 +163,8 @@ TEST_F(Win9xPlanTest, AFileAddedToTheInstallFolderKeepsTheFolder) {
   OpenMainWindow();
   ASSERT_EQ(1, RemoveFilesWin9x());
   const std::vector<std::string> rows = RowsUtf8();
-  ASSERT_EQ(54u, rows.size());
-  EXPECT_EQ(Row(kInstallFolder, kError), rows[48]);
+  ASSERT_EQ(Win9xPassLayout().end + 1, rows.size());  // and the INF file's row
+  EXPECT_EQ(Row(kInstallFolder, kError), rows[Win9xPassLayout().installFolder]);
   EXPECT_EQ(std::vector<std::string>{"Saved"}, winsim::FolderEntries(kInstallFolder));
 }
 
@@ -173,9 +174,12 @@ TEST_F(Win9xPlanTest, ARegisteredInstallFolderThatIsGoneGivesNoFileRowsAndAnErro
   OpenMainWindow();
   ASSERT_EQ(1, RemoveFilesWin9x());
   const std::vector<std::string> rows = RowsUtf8();
-  ASSERT_EQ(54u, rows.size());
-  for (size_t i = 0; i < 12; ++i) EXPECT_EQ(Row("C:\\Gone\\" + kWin9xInstallFiles[i], kNoFile), rows[26 + i]);
-  EXPECT_EQ(Row("C:\\Gone", kError), rows[48]);
+  const PassLayout pass = Win9xPassLayout();
+  ASSERT_EQ(pass.end + 1, rows.size());  // and the INF file's row
+  for (size_t i = 0; i < kWin9xInstallFiles.size(); ++i) {
+    EXPECT_EQ(Row("C:\\Gone\\" + kWin9xInstallFiles[i], kNoFile), rows[pass.installFiles + i]);
+  }
+  EXPECT_EQ(Row("C:\\Gone", kError), rows[pass.installFolder]);
   EXPECT_TRUE(RunState.errorSeen);
 }
 
@@ -231,7 +235,7 @@ TEST_P(Win9xPlanShellFolderTest, AShellFolderThatCannotBeResolvedSkipsItsStepOnl
   if (GetParam().csidl != CSIDL_COMMON_STARTUP) e.Shortcuts(f.commonStartup, kDeleted);
   if (GetParam().csidl != CSIDL_STARTUP) e.Shortcuts(f.startup, kDeleted);
   e.rows.push_back(Row(f.infFolder + "other\\zorviktablet.inf", kDeleted));
-  EXPECT_EQ(54u - GetParam().skippedRows, e.rows.size());
+  EXPECT_EQ(Win9xPassLayout().end + 1 - GetParam().skippedRows, e.rows.size());
   EXPECT_ROWS(e.rows, RowsUtf8());
   EXPECT_TRUE(winsim::MessageBoxes().empty());
 }
@@ -251,7 +255,7 @@ TEST_F(Win9xPlanTest, TheInfFileByNameOnEveryLaterVersion) {
     // Nothing installed: the INF row says the file is not there.
     ASSERT_EQ(1, RemoveFilesWin9x());
     const std::vector<std::string> rows = RowsUtf8();
-    ASSERT_EQ(42u, rows.size()) << kind;
+    ASSERT_EQ(Win9xPassLayout(false).end + 1, rows.size()) << kind;
     EXPECT_EQ(Row(f.infFolder + "other\\zorviktablet.inf", kNoFile), rows.back());
     EXPECT_EQ("", winsim::LeakReport());
   }
@@ -289,7 +293,7 @@ TEST_F(Win9xPlanGuardTest, AnInstallFileTooLongLeavesEverythingAfterIt) {
   const MachineFolders f = SeedFullInstallation();
   tables.installFiles = {longEntry, 1};
   OpenMainWindow();
-  ExpectStopWithBufferBox(26);
+  ExpectStopWithBufferBox(Win9xPassLayout().installFiles);
   EXPECT_TRUE(winsim::Exists(f.windowsFolder + "tabinst.dll"));
   EXPECT_TRUE(winsim::Exists(f.infFolder + "other\\zorviktablet.inf"));
 }
@@ -298,7 +302,7 @@ TEST_F(Win9xPlanGuardTest, AMenuFolderTooLongStopsInItsStep) {
   SeedFullInstallation();
   tables.menuFolders = {longEntry, 1};
   OpenMainWindow();
-  ExpectStopWithBufferBox(26 + 12 + 2);
+  ExpectStopWithBufferBox(Win9xPassLayout().commonMenuFolders);
 }
 
 TEST_F(Win9xPlanGuardTest, TheInfFileTooLongEndsThePlanWithoutABoxOrARow) {
@@ -306,7 +310,7 @@ TEST_F(Win9xPlanGuardTest, TheInfFileTooLongEndsThePlanWithoutABoxOrARow) {
   tables.infFile = longName.c_str();
   OpenMainWindow();
   EXPECT_EQ(0, RemoveFilesWin9xWith(&tables));
-  EXPECT_EQ(53u, RowsUtf8().size());
+  EXPECT_EQ(Win9xPassLayout().end, RowsUtf8().size());
   EXPECT_TRUE(winsim::MessageBoxes().empty());
   EXPECT_TRUE(winsim::Exists(f.infFolder + "other\\zorviktablet.inf"));
 }
@@ -334,18 +338,19 @@ class Win95PlanTest : public Win9xPlanTest {
     folders = CurrentFolders();
     MakeFolders(folders.infFolder + "other");
   }
-  // Runs the plan on a machine with nothing else installed and gives the rows after the 41
+  // Runs the plan on a machine with nothing else installed and gives the rows after those
   // every such pass has.
   std::vector<std::string> InfRows() {
     OpenMainWindow();
     EXPECT_EQ(OsWin95, RunState.osKind);
     EXPECT_EQ(1, RemoveFilesWin9x());
     const std::vector<std::string> rows = RowsUtf8();
-    if (rows.size() < 41) {
+    const size_t before = Win9xPassLayout(false).end;
+    if (rows.size() < before) {
       ADD_FAILURE() << "only " << rows.size() << " rows";
       return {};
     }
-    return std::vector<std::string>(rows.begin() + 41, rows.end());
+    return std::vector<std::string>(rows.begin() + static_cast<long>(before), rows.end());
   }
   MachineFolders folders;
 };

@@ -73,7 +73,7 @@ TEST_F(NtPlanTest, AFullPassRemovesEverythingIn50Rows) {
   ASSERT_EQ(1, RemoveFilesNt());
 
   const std::vector<std::string> expected = FullPassRows(f);
-  ASSERT_EQ(50u, expected.size());
+  ASSERT_EQ(NtPassLayout().end, expected.size());
   EXPECT_ROWS(expected, RowsUtf8());
   EXPECT_TRUE(RunState.installDirFound);
   EXPECT_FALSE(RunState.errorSeen);
@@ -109,9 +109,10 @@ TEST_F(NtPlanTest, WithoutAnInstallFolderThePassEndsWithTheDetectionErrorIn38Row
   OpenMainWindow();
   ASSERT_EQ(1, RemoveFilesNt());
 
+  const PassLayout noFolder = NtPassLayout(false);
   std::vector<std::string> expected = FullPassRows(f);
-  expected.resize(38);
-  expected[37] = Row(Sjis("「ZORVIK」ﾌｫﾙﾀﾞ"), kDetectError);
+  expected.resize(noFolder.end);
+  expected[noFolder.installFiles] = Row(Sjis("「ZORVIK」ﾌｫﾙﾀﾞ"), kDetectError);
   EXPECT_ROWS(expected, RowsUtf8());
   EXPECT_FALSE(RunState.installDirFound);
   EXPECT_TRUE(RunState.errorSeen);
@@ -129,7 +130,7 @@ TEST_F(NtPlanTest, ARegistrationNamingADriveRootCountsAsNoInstallFolder) {
   ASSERT_EQ(1, RemoveFilesNt());
 
   const std::vector<std::string> rows = RowsUtf8();
-  ASSERT_EQ(38u, rows.size());
+  ASSERT_EQ(NtPassLayout(false).end, rows.size());
   EXPECT_EQ(Row(Sjis("「ZORVIK」ﾌｫﾙﾀﾞ"), kDetectError), rows.back());
   for (const std::string& name : kNtInstallFiles) EXPECT_TRUE(winsim::Exists("C:\\" + name)) << name;
   EXPECT_TRUE(winsim::Exists("C:\\"));
@@ -142,8 +143,8 @@ TEST_F(NtPlanTest, AFileAddedToTheInstallFolderKeepsTheFolder) {
   ASSERT_EQ(1, RemoveFilesNt());
 
   const std::vector<std::string> rows = RowsUtf8();
-  ASSERT_EQ(50u, rows.size());
-  EXPECT_EQ(Row(kInstallFolder, kError), rows[49]);
+  ASSERT_EQ(NtPassLayout().end, rows.size());
+  EXPECT_EQ(Row(kInstallFolder, kError), rows[NtPassLayout().installFolder]);
   EXPECT_EQ(std::vector<std::string>{"My notes.txt"}, winsim::FolderEntries(kInstallFolder));
   EXPECT_TRUE(RunState.errorSeen);
 }
@@ -155,11 +156,12 @@ TEST_F(NtPlanTest, ARegisteredInstallFolderThatIsGoneGivesNoFileRowsAndAnError) 
   ASSERT_EQ(1, RemoveFilesNt());
 
   const std::vector<std::string> rows = RowsUtf8();
-  ASSERT_EQ(50u, rows.size());
+  const PassLayout pass = NtPassLayout();
+  ASSERT_EQ(pass.end, rows.size());
   for (size_t i = 0; i < kNtInstallFiles.size(); ++i) {
-    EXPECT_EQ(Row("C:\\Gone\\Zorvik\\" + kNtInstallFiles[i], kNoFile), rows[37 + i]);
+    EXPECT_EQ(Row("C:\\Gone\\Zorvik\\" + kNtInstallFiles[i], kNoFile), rows[pass.installFiles + i]);
   }
-  EXPECT_EQ(Row("C:\\Gone\\Zorvik", kError), rows[49]);
+  EXPECT_EQ(Row("C:\\Gone\\Zorvik", kError), rows[pass.installFolder]);
   EXPECT_TRUE(RunState.errorSeen);
 }
 
@@ -284,7 +286,7 @@ TEST_F(NtPlanGuardTest, AWindowsFileTooLongStopsAfterTheSystemFiles) {
   SeedFullInstallation();
   tables.windowsFiles = {longEntry, 1};
   OpenMainWindow();
-  ExpectStopWithBufferBox(26);
+  ExpectStopWithBufferBox(NtPassLayout().windowsFiles);
 }
 
 TEST_F(NtPlanGuardTest, AMenuFolderTooLongStopsInItsStep) {
@@ -292,7 +294,7 @@ TEST_F(NtPlanGuardTest, AMenuFolderTooLongStopsInItsStep) {
   const char* entries[] = {"Zorvik Tablet", longName.c_str()};
   tables.menuFolders = {entries, 2};
   OpenMainWindow();
-  ExpectStopWithBufferBox(28);
+  ExpectStopWithBufferBox(NtPassLayout().commonMenuFolders + 1);
   EXPECT_FALSE(winsim::Exists(f.commonPrograms + "\\Zorvik Tablet"));
   EXPECT_TRUE(winsim::Exists(f.programs + "\\Zorvik Tablet"));
 }
@@ -301,7 +303,7 @@ TEST_F(NtPlanGuardTest, AnInstallFileTooLongLeavesTheInstallFolder) {
   SeedFullInstallation();
   tables.installFiles = {longEntry, 1};
   OpenMainWindow();
-  ExpectStopWithBufferBox(37);
+  ExpectStopWithBufferBox(NtPassLayout().installFiles);
 }
 
 TEST_F(NtPlanGuardTest, AShortcutTooLongIsReportedNotCutAndDeleted) {
@@ -312,10 +314,11 @@ TEST_F(NtPlanGuardTest, AShortcutTooLongIsReportedNotCutAndDeleted) {
   OpenMainWindow();
   ASSERT_EQ(1, RemoveFilesNtWith(&tables));
   const std::vector<std::string> rows = RowsUtf8();
-  ASSERT_EQ(50u, rows.size());
+  const PassLayout pass = NtPassLayout();
+  ASSERT_EQ(pass.end, rows.size());
   const std::string cut = f.commonStartup + "\\" + name.substr(0, 1023 - f.commonStartup.size() - 1);
-  EXPECT_EQ(Row(cut, kError), rows[33]);
-  EXPECT_EQ(Row(f.commonStartup + "\\TabUserZ.lnk", kDeleted), rows[34]);
+  EXPECT_EQ(Row(cut, kError), rows[pass.commonShortcuts]);
+  EXPECT_EQ(Row(f.commonStartup + "\\TabUserZ.lnk", kDeleted), rows[pass.commonShortcuts + 1]);
   EXPECT_TRUE(winsim::MessageBoxes().empty());
 }
 

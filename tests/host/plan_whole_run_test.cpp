@@ -73,8 +73,9 @@ TEST_F(MachineTest, WindowsXPRemovesTheInstallationAndASecondRunFindsNoInstallFo
   std::vector<std::string> firstRun;
   EXPECT_EQ(0, RunProgram({Press(IDC_RUN), [&] { firstRun = RowsUtf8(); }, Press(IDC_RUN), CloseButton()}));
 
-  // First run: the file section, the 50 rows of the NT plan, then the registry phase.
-  ASSERT_GE(firstRun.size(), 52u);
+  // First run: the file section, the rows of the NT plan, then the registry phase.
+  const PassLayout pass = NtPassLayout();
+  ASSERT_GE(firstRun.size(), 2 + pass.end);
   EXPECT_EQ(FilesSection(), firstRun[0]);
   std::vector<std::string> files;
   for (const std::string& name : kNtSystemFiles) {
@@ -85,13 +86,14 @@ TEST_F(MachineTest, WindowsXPRemovesTheInstallationAndASecondRunFindsNoInstallFo
   AddShortcutRows(&files, f, kDeleted);
   for (const std::string& name : kNtInstallFiles) files.push_back(Row(std::string(kInstallFolder) + "\\" + name, kDeleted));
   files.push_back(Row(kInstallFolder, kDeleted));
-  EXPECT_EQ(files, Slice(firstRun, 1, 50));
-  EXPECT_EQ(RegistrySection(), firstRun[51]);
-  EXPECT_EQ(static_cast<size_t>(52 + NtKeyCount), firstRun.size());
+  EXPECT_ROWS(files, Slice(firstRun, 1, pass.end));
+  EXPECT_EQ(RegistrySection(), firstRun[1 + pass.end]);
+  EXPECT_EQ(2 + pass.end + NtKeyCount, firstRun.size());
 
   // Second run: its rows come first; the registration went with the first run's registry phase.
   const std::vector<std::string> rows = RowsUtf8();
-  ASSERT_EQ(firstRun.size() + 40 + NtKeyCount, rows.size());
+  const PassLayout noFolder = NtPassLayout(false);
+  ASSERT_EQ(firstRun.size() + 2 + noFolder.end + NtKeyCount, rows.size());
   EXPECT_EQ(FilesSection(), rows[0]);
   std::vector<std::string> again;
   for (const std::string& name : kNtSystemFiles) {
@@ -101,9 +103,9 @@ TEST_F(MachineTest, WindowsXPRemovesTheInstallationAndASecondRunFindsNoInstallFo
   AddMenuRows(&again, f, {"Zorvik Tablet", "タブレット", "Zorvik タブレット"}, {kNoFolder, kNoFolder, kNoFolder});
   AddShortcutRows(&again, f, kNoFile);
   again.push_back(InstallFolderNotFound());
-  EXPECT_EQ(again, Slice(rows, 1, 38));
-  EXPECT_EQ(RegistrySection(), rows[39]);
-  EXPECT_EQ(firstRun, Slice(rows, 40 + NtKeyCount, firstRun.size()));
+  EXPECT_ROWS(again, Slice(rows, 1, noFolder.end));
+  EXPECT_EQ(RegistrySection(), rows[1 + noFolder.end]);
+  EXPECT_ROWS(firstRun, Slice(rows, 2 + noFolder.end + NtKeyCount, firstRun.size()));
 
   ExpectSummaries({{kDoneRestart, MB_ICONINFORMATION}, {kPartialFailure, MB_ICONEXCLAMATION}});
   EXPECT_FALSE(winsim::Exists(kInstallFolder));
@@ -134,11 +136,12 @@ TEST_F(MachineTest, Windows98RemovesTheInstallationAndASecondRunFindsNoInstallFo
   files.push_back(Row(kInstallFolder, kDeleted));
   AddShortcutRows(&files, f, kDeleted);
   files.push_back(Row(f.infFolder + "other\\zorviktablet.inf", kDeleted));
-  ASSERT_EQ(54u, files.size());
-  ASSERT_GE(firstRun.size(), 56u);
+  const size_t passRows = Win9xPassLayout().end + 1;  // and the INF file's row
+  ASSERT_EQ(passRows, files.size());
+  ASSERT_GE(firstRun.size(), 2 + passRows);
   EXPECT_EQ(FilesSection(), firstRun[0]);
-  EXPECT_EQ(files, Slice(firstRun, 1, 54));
-  EXPECT_EQ(RegistrySection(), firstRun[55]);
+  EXPECT_ROWS(files, Slice(firstRun, 1, passRows));
+  EXPECT_EQ(RegistrySection(), firstRun[1 + passRows]);
 
   // Second run: the documents location went with the settings key, so no folder is found; the
   // detection error is the 27th row of the plan and the pass goes on.
@@ -153,11 +156,12 @@ TEST_F(MachineTest, Windows98RemovesTheInstallationAndASecondRunFindsNoInstallFo
   AddMenuRows(&again, f, menu, {kNoFolder, kNoFolder, kNoFolder, kNoFolder});
   AddShortcutRows(&again, f, kNoFile);
   again.push_back(Row(f.infFolder + "other\\zorviktablet.inf", kNoFile));
-  ASSERT_EQ(42u, again.size());
+  const size_t againRows = Win9xPassLayout(false).end + 1;  // and the INF file's row
+  ASSERT_EQ(againRows, again.size());
   EXPECT_EQ(FilesSection(), rows[0]);
-  EXPECT_EQ(again, Slice(rows, 1, 42));
-  EXPECT_EQ(RegistrySection(), rows[43]);
-  EXPECT_EQ(firstRun, Slice(rows, rows.size() - firstRun.size(), firstRun.size()));
+  EXPECT_ROWS(again, Slice(rows, 1, againRows));
+  EXPECT_EQ(RegistrySection(), rows[1 + againRows]);
+  EXPECT_ROWS(firstRun, Slice(rows, rows.size() - firstRun.size(), firstRun.size()));
 
   ExpectSummaries({{kDone, MB_ICONINFORMATION}, {kPartialFailure, MB_ICONEXCLAMATION}});
   EXPECT_FALSE(winsim::Exists(kInstallFolder));
