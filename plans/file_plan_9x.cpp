@@ -23,18 +23,8 @@ const DWORD kInstanceNameChars = 255;
 // even a key that fails the same way at every index ends the walk.
 const DWORD kMostInstances = 10000;
 
-// Byte-for-byte search: the product's name counts only in its own spelling.
-int ContainsText(const char* text, const char* pattern) {
-  for (const char* start = text; *start != '\0'; ++start) {
-    int i = 0;
-    while (pattern[i] != '\0' && start[i] == pattern[i]) ++i;
-    if (pattern[i] == '\0') return 1;
-  }
-  return 0;
-}
-
 // One instance of the pen class: its INF file is deleted when its description names the
-// product. An "InfPath" that could leave the INF folder (absolute, "..", a drive, control
+// product, byte for byte: the name counts only in its own spelling. An "InfPath" that could leave the INF folder (absolute, "..", a drive, control
 // characters) or would not fit pathBuffer is never deleted; its row says it was not removed.
 void RemoveInstanceInfFile(HKEY classKey, const char* instanceName, const Win9xFileTables* tables,
                            const char* infFolder, char* pathBuffer) {
@@ -42,7 +32,7 @@ void RemoveInstanceInfFile(HKEY classKey, const char* instanceName, const Win9xF
   // Opened for reading values: that is all the walk does with it.
   if (RegOpenKeyExA(classKey, instanceName, 0, KEY_QUERY_VALUE, &instance) != ERROR_SUCCESS) return;
   char value[REGISTRY_TEXT_CAPACITY + 1];
-  if (ReadRegistryText(instance, "DriverDesc", value) && ContainsText(value, tables->driverDescMatch) &&
+  if (ReadRegistryText(instance, "DriverDesc", value) && FindText(value, tables->driverDescMatch) != NULL &&
       ReadRegistryText(instance, "InfPath", value)) {
     lstrcpyA(pathBuffer, infFolder);
     if (IsContainedRelativeName(value) && lstrlenA(infFolder) + lstrlenA(value) < PATH_BUFFER_SIZE) {

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include "plans/guarded_folders.h"
 #include "plans/locations.h"
 #include "plans/registry_text.h"
 #include "shell/os_kind.h"
@@ -27,8 +28,6 @@ const char* const UninstallMarkers[] = {
 const char kFallbackKey[] = "SOFTWARE\\TABLET";
 const char kFallbackValue[] = "OEMDocLocation";
 
-BYTE FoldLetter(BYTE b) { return (b >= 'A' && b <= 'Z') ? static_cast<BYTE>(b + 0x20) : b; }
-
 // Keeps the part of `text` between its first two double quotes (or after the only one); text
 // without quotes stays whole. Moves the kept part to the start of `text`.
 void KeepQuotedPart(char* text) {
@@ -45,9 +44,10 @@ void KeepQuotedPart(char* text) {
   text[length] = '\0';
 }
 
-// Copies `folder` to `out` when the plans may use it.
+// Copies `folder` to `out` when the plans may use it: a sound folder name, and a folder that
+// can be the package's own, not one of the system's, the shell's or another's through a link.
 int AcceptFolder(const char* folder, char* out) {
-  if (!IsUsableFolder(folder)) return 0;
+  if (!IsUsableFolder(folder) || IsGuardedFolder(folder)) return 0;
   lstrcpyA(out, folder);
   return 1;
 }
@@ -105,35 +105,4 @@ int TakeFolderFromCommandLine(char* commandLine) {
     }
   }
   return 0;
-}
-
-const char* FindTextNoCase(const char* text, const char* pattern) {
-  for (const char* start = text; *start != '\0'; ++start) {
-    int i = 0;
-    // Stops at the end of the pattern (a match) or at the first difference; the end of the
-    // text is a difference, since the pattern's byte there is not 0.
-    while (pattern[i] != '\0' &&
-           FoldLetter(static_cast<BYTE>(start[i])) == FoldLetter(static_cast<BYTE>(pattern[i]))) {
-      ++i;
-    }
-    if (pattern[i] == '\0') return start;
-  }
-  return NULL;
-}
-
-void StripTrailingSeparator(char* path) {
-  // Without the lead bytes a final 0x5C could be the second half of a character: keep it.
-  CPINFO codePage;
-  if (!LoadLeadBytes(&codePage)) return;
-  char* lastSeparator = NULL;
-  char* p = path;
-  while (*p != '\0') {
-    if (IsLeadByteOf(&codePage, static_cast<BYTE>(*p)) && p[1] != '\0') {
-      p += 2;
-      continue;
-    }
-    if (*p == '\\') lastSeparator = p;
-    ++p;
-  }
-  if (lastSeparator != NULL && lastSeparator[1] == '\0') *lastSeparator = '\0';
 }

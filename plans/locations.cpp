@@ -6,6 +6,7 @@
 #include <shlobj.h>
 
 #include "resources/resource.h"
+#include "shell/ansi_text.h"
 #include "shell/run_state.h"
 
 namespace {
@@ -35,27 +36,32 @@ int IsForbiddenInName(BYTE b) {
 // Counts the components of `text`, separated by "\" or "/", or gives -1 when one is unsound:
 // empty, only dots and spaces (Windows trims trailing dots and spaces, so "..." or ". " would
 // name the parent or the folder itself), a forbidden character, or a double-byte character cut
-// short. With `allowFinalSeparator`, one separator may end the text after a component.
-int CountSoundComponents(const CPINFO* codePage, const char* text, int allowFinalSeparator) {
+// short. With `allowFinalSeparator`, one separator may end the text after a component. With
+// `strictEnds`, a component that merely ends in a dot or a space is unsound too: Windows drops
+// those, so "Program Files " would name "Program Files".
+int CountSoundComponents(const AnsiCodePage* codePage, const char* text, int allowFinalSeparator, int strictEnds) {
   const BYTE* p = reinterpret_cast<const BYTE*>(text);
   int count = 0;
   for (;;) {
     int length = 0;
     int onlyDotsAndSpaces = 1;
+    int endsInDotOrSpace = 0;
     while (*p != 0 && !IsSeparator(*p)) {
-      if (IsLeadByteOf(codePage, *p)) {
+      if (IsLeadByteIn(codePage, *p)) {
         if (p[1] == 0) return -1;
         p += 2;
         length += 2;
         onlyDotsAndSpaces = 0;
+        endsInDotOrSpace = 0;
         continue;
       }
       if (IsForbiddenInName(*p)) return -1;
-      if (*p != '.' && *p != ' ') onlyDotsAndSpaces = 0;
+      endsInDotOrSpace = *p == '.' || *p == ' ';
+      if (!endsInDotOrSpace) onlyDotsAndSpaces = 0;
       ++p;
       ++length;
     }
-    if (length == 0 || onlyDotsAndSpaces) return -1;
+    if (length == 0 || onlyDotsAndSpaces || (strictEnds && endsInDotOrSpace)) return -1;
     ++count;
     if (*p == 0) return count;
     ++p;
@@ -131,56 +137,26 @@ void ShowBufferErrorBox() {
   MessageBoxA(RunState.mainWindow, text, kErrorCaption, MB_OK | MB_ICONERROR);
 }
 
-int LoadLeadBytes(CPINFO* codePage) { return GetCPInfo(CP_ACP, codePage) ? 1 : 0; }
-
-int IsLeadByteOf(const CPINFO* codePage, BYTE b) {
-  // Pairs of inclusive ranges, ended by a pair of zeros.
-  for (int i = 0; i + 1 < MAX_LEADBYTES; i += 2) {
-    const BYTE low = codePage->LeadByte[i];
-    const BYTE high = codePage->LeadByte[i + 1];
-    if (low == 0 && high == 0) break;
-    if (b >= low && b <= high) return 1;
-  }
-  return 0;
-}
-
 int IsUsableFolder(const char* folder) {
   // Names are judged character by character: without the code page's lead bytes a second byte
   // 0x5C could not be told from a separator.
-  CPINFO codePage;
-  if (!LoadLeadBytes(&codePage)) return 0;
+  AnsiCodePage codePage;
+  if (!LoadAnsiCodePage(&codePage)) return 0;
   const int length = lstrlenA(folder);
   if (length == 0 || length > kLongestFolder) return 0;
 
+  // Only a folder on a drive: a share's folder may be anyone's, on a server that may not even
+  // answer, and "\\.\" or "\\?\" name devices and raw paths.
   const BYTE* p = reinterpret_cast<const BYTE*>(folder);
   const int driveLetter = (p[0] >= 'A' && p[0] <= 'Z') || (p[0] >= 'a' && p[0] <= 'z');
-  if (driveLetter && p[1] == ':' && IsSeparator(p[2])) {
-    // At least one folder below the root of the drive.
-    return CountSoundComponents(&codePage, folder + 3, 1) >= 1;
-  }
-  if (IsSeparator(p[0]) && IsSeparator(p[1])) {
-    // Server, share, and at least one folder inside the share.
-    return CountSoundComponents(&codePage, folder + 2, 1) >= 3;
-  }
-  return 0;
+  if (!driveLetter || p[1] != ':' || !IsSeparator(p[2])) return 0;
+  // At least one folder below the root of the drive.
+  return CountSoundComponents(&codePage, folder + 3, 1, 1) >= 1;
 }
 
 int IsContainedRelativeName(const char* name) {
-  CPINFO codePage;
-  if (!LoadLeadBytes(&codePage)) return 0;
+  AnsiCodePage codePage;
+  if (!LoadAnsiCodePage(&codePage)) return 0;
   // A leading separator or an empty name fails as an empty component; a drive as ':'.
-  return CountSoundComponents(&codePage, name, 0) >= 1;
-}
-
-void AppendTruncated(char* buffer, int capacity, const char* source) {
-  CPINFO codePage;
-  const int knowLeadBytes = LoadLeadBytes(&codePage);
-  int at = lstrlenA(buffer);
-  const BYTE* s = reinterpret_cast<const BYTE*>(source);
-  while (*s != 0) {
-    const int width = (knowLeadBytes && IsLeadByteOf(&codePage, *s) && s[1] != 0) ? 2 : 1;
-    if (at + width > capacity - 1) break;
-    for (int i = 0; i < width; ++i) buffer[at++] = static_cast<char>(*s++);
-  }
-  buffer[at] = '\0';
+  return CountSoundComponents(&codePage, name, 0, 0) >= 1;
 }

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include "shell/ansi_text.h"
+
 // Folders reported by the system, each with one final backslash.
 struct BaseFolders {
   char windowsFolder[MAX_PATH];
@@ -43,23 +45,16 @@ int ComposePath(char* pathBuffer, const char* base, const char* entry, Separator
 void ShowFolderNotFoundBox(const char* label);
 void ShowBufferErrorBox();
 
-// ---- path text in the ANSI code page ----
+// ---- folder and file names read from the registry ----
 
-// The lead-byte ranges of the ANSI code page; 0 when the system cannot describe it.
-int LoadLeadBytes(CPINFO* codePage);
-int IsLeadByteOf(const CPINFO* codePage, BYTE b);
-
-// A folder the plans may compose from and remove: 1 to 259 characters, absolute (a drive letter
-// with ":\", or "\\server\share" followed by at least one folder), and not a drive or share root.
-// Every component must be a plausible name: not empty, not made only of dots and spaces (which
-// Windows would read as "." or ".."), without control characters or characters that Windows
-// forbids in names, and with every double-byte character whole.
+// A folder the plans may compose from and remove: 1 to 259 characters, on a drive (a letter
+// with ":\"; never a share), and not the drive's root. Every component must be a plausible
+// name: not empty, not ending in a dot or a space (which Windows drops, so the name would reach
+// another folder), without control characters or characters that Windows forbids in names, and
+// with every double-byte character whole. Whose folder it is, is not judged here.
 int IsUsableFolder(const char* folder);
 
 // A name relative to a folder that stays inside it: not empty, not absolute (no leading
-// separator, no drive), and every component sound in the sense of IsUsableFolder.
+// separator, no drive), and every component sound: not empty, not only dots and spaces, no
+// forbidden characters, double-byte characters whole.
 int IsContainedRelativeName(const char* name);
-
-// Copies as much of `source` as fits `capacity` bytes (terminator included) to the end of
-// `buffer`, never splitting a double-byte character.
-void AppendTruncated(char* buffer, int capacity, const char* source);

@@ -5,33 +5,27 @@
 #include "plans/phases.h"
 #include "plans/registry_tables.h"
 #include "primitives/registry_removal.h"
+#include "shell/ansi_text.h"
 #include "shell/result_list.h"
 
 namespace {
 
-// The result list takes texts of up to 1023 characters.
+// The result list takes texts of up to 1023 characters; a longer one is cut short, never in
+// the middle of a double-byte character.
 const int RowTextSize = 1024;
-
-// Appends `text` to the zero-terminated `buffer` of RowTextSize bytes, cutting it short
-// rather than writing past the end.
-void AppendRowText(char* buffer, const char* text) {
-  int used = lstrlenA(buffer);
-  while (*text != '\0' && used < RowTextSize - 1) buffer[used++] = *text++;
-  buffer[used] = '\0';
-}
 
 // "HLM\" followed directly by the subkey path.
 void BuildKeyRowText(char* buffer, HKEY root, const char* subkey) {
   buffer[0] = '\0';
-  AppendRowText(buffer, RootPrefix(root));
-  AppendRowText(buffer, subkey);
+  AppendTruncated(buffer, RowTextSize, RootPrefix(root));
+  AppendTruncated(buffer, RowTextSize, subkey);
 }
 
 // The key row text, a backslash and the value name.
 void BuildValueRowText(char* buffer, HKEY root, const char* subkey, const char* valueName) {
   BuildKeyRowText(buffer, root, subkey);
-  AppendRowText(buffer, "\\");
-  AppendRowText(buffer, valueName);
+  AppendTruncated(buffer, RowTextSize, "\\");
+  AppendTruncated(buffer, RowTextSize, valueName);
 }
 
 // Removes each key of `keys` with its subtree and adds its row after the removal.

@@ -5,6 +5,7 @@
 #include "primitives/restart_delete.h"
 
 #include "primitives/rename_file.h"
+#include "shell/ansi_text.h"
 #include "shell/os_kind.h"
 #include "shell/run_state.h"
 
@@ -31,25 +32,17 @@ BOOL GetShortForm(const char* path, char* shortPath) {
   return length != 0 && length < MAX_PATH;
 }
 
-BOOL IsLeadByteOf(const CPINFO& info, BYTE b) {
-  for (int i = 0; i + 1 < MAX_LEADBYTES && (info.LeadByte[i] != 0 || info.LeadByte[i + 1] != 0); i += 2) {
-    if (b >= info.LeadByte[i] && b <= info.LeadByte[i + 1]) return TRUE;
-  }
-  return FALSE;
-}
-
 // True when `name` is already a DOS name: one to eight characters, then optionally a dot and
 // one to three more, none of them a blank or one of + , ; = [ ] (a double-byte character counts
 // as two).
-BOOL IsDosName(const CPINFO& info, const char* name) {
+BOOL IsDosName(const AnsiCodePage* codePage, const char* name) {
   int base = 0, ext = 0;
   BOOL dot = FALSE;
-  for (const char* p = name; *p != '\0'; ++p) {
+  for (const char* p = name; *p != '\0'; p += CharWidth(codePage, p)) {
     BYTE b = static_cast<BYTE>(*p);
-    int width = 1;
-    if (IsLeadByteOf(info, b) && p[1] != '\0') {
-      width = 2;
-      ++p;
+    const int width = CharWidth(codePage, p);
+    if (width == 2) {
+      // a double-byte character counts as two
     } else if (b == '.') {
       if (dot) return FALSE;
       dot = TRUE;
@@ -70,21 +63,16 @@ BOOL IsDosName(const CPINFO& info, const char* name) {
 // followed by its last component, which must already be a DOS name.
 BOOL GetShortFormOfNewName(const char* newName, char* shortPath) {
   if (GetShortForm(newName, shortPath)) return TRUE;
-  CPINFO info;
-  if (!GetCPInfo(CP_ACP, &info)) return FALSE;
+  AnsiCodePage codePage;
+  if (!LoadAnsiCodePage(&codePage)) return FALSE;
   int split = -1;
-  int length = 0;
-  for (const char* p = newName; *p != '\0'; ++p, ++length) {
-    if (IsLeadByteOf(info, static_cast<BYTE>(*p)) && p[1] != '\0') {
-      ++p;  // a trail byte of 0x5C is no backslash
-      ++length;
-    } else if (*p == '\\') {
-      split = length;
-    }
+  // Character by character: a second byte of 0x5C is no backslash.
+  for (const char* p = newName; *p != '\0'; p += CharWidth(&codePage, p)) {
+    if (*p == '\\') split = static_cast<int>(p - newName);
   }
   if (split <= 0 || split >= MAX_PATH) return FALSE;
   const char* name = newName + split + 1;
-  if (!IsDosName(info, name)) return FALSE;
+  if (!IsDosName(&codePage, name)) return FALSE;
   // A name at a drive's root keeps the root's backslash with its folder ("C:\").
   BOOL atRoot = split == 2 && newName[1] == ':';
   char folder[MAX_PATH];
