@@ -121,6 +121,20 @@ class Builder {
   int pFiles_ = 100, pMenus_ = 100, pInstall_ = 100, pReg_ = 100;
 
   void Note(const std::string& text) { m_.notes.push_back(text); }
+  // A hostile shape, counted as made only when `made` (what the stand-in's test side reads back
+  // after the making) says it is on the machine.
+  void Made(const std::string& text, bool made) {
+    Note(made ? text : text + " (not made)");
+    if (made) m_.made.push_back(text);
+  }
+  static bool IsLinkOnDisk(const std::string& path) {
+    const DWORD a = winsim::Attributes(path);
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  }
+  static bool IsFolderOnDisk(const std::string& path) {
+    const DWORD a = winsim::Attributes(path);
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  }
 
   void Hostile(const std::string& path) { m_.hostileEntries.insert(Machine::KeyOf(m_.RealPath(path))); }
 
@@ -142,16 +156,13 @@ class Builder {
     if (r_.Percent(hostilePercent)) {
       int h = r_.Below(100);
       if (h < 60) {
-        if (winsim::HoldFileOpen(path, 0) != 0) Note("in use: " + path);
+        Made("in use: " + path, winsim::HoldFileOpen(path, 0) != 0);
       } else if (h < 80) {
-        winsim::DenyAccess(path, winsim::DenyDelete);
-        Note("delete denied: " + path);
+        Made("delete denied: " + path, winsim::DenyAccess(path, winsim::DenyDelete));
       } else if (h < 92) {
-        winsim::DenyAccess(path, winsim::DenySetAttributes);
-        Note("attributes cannot be set: " + path);
+        Made("attributes cannot be set: " + path, winsim::DenyAccess(path, winsim::DenySetAttributes));
       } else {
-        winsim::DenyAccess(path, winsim::DenyReadAttributes);
-        Note("attributes cannot be read: " + path);
+        Made("attributes cannot be read: " + path, winsim::DenyAccess(path, winsim::DenyReadAttributes));
       }
       Hostile(path);
     }
@@ -159,13 +170,23 @@ class Builder {
   }
 
   void Canary(const std::string& path, const std::string& bytes = "canary") { winsim::MakeFile(path, bytes); }
+  // Another program's folder holding `file`.
+  void ForeignFolder(const std::string& folder, const std::string& file) {
+    Canary(folder + "\\" + file);
+    m_.foreignFolders.push_back(folder);
+  }
 
-  void Link(const std::string& linkPath, const std::string& target) {
-    if (!winsim::MakeDirectoryLink(linkPath, target)) return;
+  bool Link(const std::string& linkPath, const std::string& target) {
+    const std::string text = "link " + linkPath + " -> " + target + (target.size() <= 3 ? " (a drive root)" : "");
+    if (!winsim::MakeDirectoryLink(linkPath, target)) {
+      Made(text, false);
+      return false;
+    }
     const std::string real = m_.RealPath(linkPath);
     m_.links.push_back({real, target});
     m_.disk.linkTargets[Machine::KeyOf(real)] = target;
-    Note("link " + linkPath + " -> " + target + (target.size() <= 3 ? " (a drive root)" : ""));
+    Made(text, IsLinkOnDisk(linkPath));
+    return true;
   }
 
   void Unshowable(const std::string& folder, bool isFolder) {
@@ -180,6 +201,7 @@ class Builder {
   std::string CanaryFolder() {
     const bool onD = winsim::Exists("D:\\") && r_.Percent(30);
     const std::string path = std::string(onD ? "D:\\Precious\\T" : "C:\\Canary\\T") + std::to_string(++counter_);
+    m_.foreignFolders.push_back(path);
     winsim::MakeFile(path + "\\important.doc", "precious");
     winsim::MakeFile(path + "\\Read Me.txt", "someone else's read me");
     winsim::MakeFile(path + "\\sub\\data.bin", std::string("\0\1\2", 3));
@@ -197,6 +219,7 @@ class Builder {
     if (t < 88) {
       const std::string sibling = "C:\\Canary\\Program " + std::to_string(++counter_);
       winsim::MakeFile(sibling + "\\Other.lnk", "another program's shortcut");
+      m_.foreignFolders.push_back(sibling);
       return sibling;
     }
     return "C:\\Canary\\Missing" + std::to_string(++counter_);  // a link whose target is gone
@@ -231,9 +254,8 @@ class Builder {
           SetAttributesOf(sub, a);
         }
         if (r_.Percent(3)) {
-          winsim::DenyAccess(sub, winsim::DenyList);
+          Made("cannot be listed: " + sub, winsim::DenyAccess(sub, winsim::DenyList));
           Hostile(sub);
-          Note("cannot be listed: " + sub);
         }
         Tree(sub, depth + 1, budget);
       } else if (kind < 76) {
@@ -245,8 +267,7 @@ class Builder {
         // Names long enough that the paths below pass MAX_PATH.
         std::string p = folder;
         while (p.size() < 300) p += "\\" + std::string(40 + r_.Below(30), static_cast<char>('k' + r_.Below(10)));
-        File(p + "\\deep.lnk", "deep", 0);
-        Note("deep path of " + std::to_string(p.size()) + " bytes under " + folder);
+        Made("deep path of " + std::to_string(p.size()) + " bytes under " + folder, File(p + "\\deep.lnk", "deep", 0));
       } else {
         File(folder + "\\" + S("表示ソフト能力.lnk"), "dbcs", 5);
       }
@@ -266,12 +287,18 @@ class Builder {
     static const int kKinds[] = {OsWinNT4, OsWin98, OsWin95, OsWin95Osr2, OsWin2000, OsWinMe, OsWinXP};
     m_.osKind = kKinds[r_.Below(7)];
     SetWindowsVersion(m_.osKind);
-    Note(std::string("Windows: ") + KindName(m_.osKind));
+    Made(std::string("Windows: ") + KindName(m_.osKind), winsim::IsWin9xPlatform() == IsWin9xFamily(m_.osKind));
     m_.disk.drives.push_back('C');
     if (r_.Percent(35)) {
       winsim::AddDrive('D');
       m_.disk.drives.push_back('D');
     }
+  }
+
+  // The length of the folder the system reports (a Win32 call, made before any run).
+  static size_t ReportedLength(UINT (*query)(LPSTR, UINT)) {
+    char buffer[1024];
+    return query(buffer, sizeof buffer);
   }
 
   void BaseFolders() {
@@ -280,8 +307,10 @@ class Builder {
     std::string reported = win_;
     int w = r_.Below(100);
     bool set = true, create = true;
-    if (w < 62) {
+    if (w < 57) {
       set = false;
+    } else if (w < 62) {
+      reported = win_ = "C:\\OS\\WINDOWS";  // a folder above it that is not a drive's root
     } else if (w < 69) {
       reported = win_ = "C:\\" + S("ウィンドウズ表");
     } else if (w < 75 && winsim::Exists("D:\\")) {
@@ -307,7 +336,8 @@ class Builder {
     if (create && win_.size() > 2) winsim::MakeFolder(win_);
     winExists_ = !reported.empty() && winsim::Exists(win_.size() == 2 ? win_ + "\\" : win_);
     m_.windowsDir = reported;
-    Note("Windows folder reported as \"" + reported + "\" (" + std::to_string(reported.size()) + " bytes)");
+    Made("Windows folder reported as \"" + reported + "\" (" + std::to_string(reported.size()) + " bytes)",
+         ReportedLength(GetWindowsDirectoryA) == reported.size());
 
     const std::string defaultSys = nt ? "C:\\WINDOWS\\SYSTEM32" : "C:\\WINDOWS\\SYSTEM";
     sys_ = defaultSys;
@@ -333,7 +363,8 @@ class Builder {
     if (set) winsim::SetSystemDirectory(reported);
     if (create) winsim::MakeFolder(sys_);
     m_.systemDir = reported;
-    Note("system folder reported as \"" + reported + "\" (" + std::to_string(reported.size()) + " bytes)");
+    Made("system folder reported as \"" + reported + "\" (" + std::to_string(reported.size()) + " bytes)",
+         ReportedLength(GetSystemDirectoryA) == reported.size());
 
     inf_ = win_ + "\\inf";
     if (winExists_ && r_.Percent(90)) winsim::MakeFolder(inf_ + "\\other");
@@ -383,8 +414,42 @@ class Builder {
       const char* state = f.state == winsim::ShellFolderState::NoLocation ? "no location"
                           : f.state == winsim::ShellFolderState::NoPath   ? "no path"
                                                                           : "resolvable";
-      Note("shell folder " + std::to_string(csidl) + ": " + state + " \"" + f.path + "\"" + (exists ? "" : " (absent)"));
+      Made("shell folder " + std::to_string(csidl) + ": " + state + " \"" + f.path + "\"" + (exists ? "" : " (absent)"),
+           winsim::ShellFolderPath(csidl) == f.path);
       m_.shellFolders.push_back(f);
+    }
+    OtherShellFolders();
+  }
+
+  // The shell folders the plans do not use (Start Menu, Desktop, documents, Program Files,
+  // Common Files, the shared ones), where this family's shell keeps them, on disk as Windows
+  // has them; and the registry's names for Program Files and Common Files, which the shells of
+  // the 9x family lack. On the NT family the shell now and then lacks one too.
+  void OtherShellFolders() {
+    const bool nt = IsNtFamily(m_.osKind);
+    for (int csidl : kGuardedCsidls) {
+      if (csidl == CSIDL_COMMON_PROGRAMS || csidl == CSIDL_PROGRAMS || csidl == CSIDL_COMMON_STARTUP ||
+          csidl == CSIDL_STARTUP) {
+        continue;
+      }
+      const std::string path = winsim::ShellFolderPath(csidl);
+      if (path.empty()) continue;  // this family's shell does not know it
+      Machine::ShellFolder f{csidl, winsim::ShellFolderState::Resolvable, path};
+      if (nt && (csidl == CSIDL_PROGRAM_FILES || csidl == CSIDL_PROGRAM_FILES_COMMON) && r_.Percent(8)) {
+        f.state = winsim::ShellFolderState::NoLocation;
+        winsim::SetShellFolderState(csidl, f.state);
+        Made("shell folder " + std::to_string(csidl) + ": no location", true);
+      }
+      winsim::MakeFolder(path);
+      m_.shellFolders.push_back(f);
+    }
+    const char* const defaults[] = {"C:\\Program Files", "C:\\Program Files\\Common Files"};
+    for (int i = 0; i < 2; ++i) {
+      winsim::MakeFolder(defaults[i]);
+      if (r_.Percent(94)) {
+        Made(std::string("the registry names ") + kFolderValueNames[i],
+             SetRegValue(HKEY_LOCAL_MACHINE, kCurrentVersionKey, kFolderValueNames[i], Sz(defaults[i], "")));
+      }
     }
   }
 
@@ -419,7 +484,7 @@ class Builder {
       if (v < 4) {
         winsim::MakeFolder(path);
         Canary(path + "\\inside.txt");
-        Note("folder in place of a file: " + path);
+        Made("folder in place of a file: " + path, IsFolderOnDisk(path));
       } else if (v < 6 && e.find('\\') == std::string::npos) {
         Link(path, CanaryFolder());
       } else {
@@ -478,8 +543,7 @@ class Builder {
           continue;
         }
         if (shape < 9) {
-          File(folder, "a file named like the folder", 0);
-          Note("file in place of the menu folder: " + folder);
+          Made("file in place of the menu folder: " + folder, File(folder, "a file named like the folder", 0));
           continue;
         }
         winsim::MakeFolder(folder);
@@ -488,14 +552,14 @@ class Builder {
         Tree(folder, 0, &budget);
       }
       // Neighbours the tool must leave alone.
-      for (const char* n : {"Zorvik Tablet 2\\Other.lnk", "Zorvik Tablets\\Other.lnk", "Zorvik\\Other.lnk",
-                            "Zorvik Tablet.lnk", "Other Program\\Other.lnk"}) {
-        if (r_.Percent(40)) Canary(programs + "\\" + n);
+      for (const char* n : {"Zorvik Tablet 2", "Zorvik Tablets", "Zorvik", "Other Program"}) {
+        if (r_.Percent(40)) ForeignFolder(programs + "\\" + n, "Other.lnk");
       }
-      if (r_.Percent(40)) Canary(programs + "\\" + S("タブレット2\\Other.lnk"));
+      if (r_.Percent(40)) Canary(programs + "\\Zorvik Tablet.lnk");
+      if (r_.Percent(40)) ForeignFolder(programs + "\\" + S("タブレット2"), "Other.lnk");
       // ブ is 83 75 and ウ is 83 55: one folder to a walk that folded second bytes like letters.
-      if (r_.Percent(40)) Canary(programs + "\\" + S("タウレット\\Other.lnk"));
-      if (r_.Percent(30)) Canary(programs + "\\" + S("Zorvik タブレット (old)\\Other.lnk"));
+      if (r_.Percent(40)) ForeignFolder(programs + "\\" + S("タウレット"), "Other.lnk");
+      if (r_.Percent(30)) ForeignFolder(programs + "\\" + S("Zorvik タブレット (old)"), "Other.lnk");
     }
     for (const std::string& startup : startups_) {
       for (const std::string& sc : t.startupShortcuts) {
@@ -511,41 +575,175 @@ class Builder {
 
   std::string installWritten_;  // how the installer wrote it
 
+  // ---- folders the system names, which no install folder may be ----
+
+  struct Guarded {
+    std::string label;  // which folder, for the shapes' names
+    std::string path;   // as the system reports it (or a folder above one)
+  };
+
+  // Every folder this machine's system names that exists on disk, and one folder above each
+  // that is not a drive's root.
+  std::vector<Guarded> GuardedFolders() {
+    std::vector<Guarded> out;
+    auto add = [&](const std::string& label, const std::string& path) {
+      if (path.size() > 3 && path.size() < MAX_PATH && IsFolderOnDisk(path)) out.push_back({label, path});
+    };
+    if (winExists_ && win_.size() > 2) add("the Windows folder", win_);
+    add("the system folder", sys_);
+    for (const Machine::ShellFolder& f : m_.shellFolders) {
+      if (f.state == winsim::ShellFolderState::Resolvable) add("shell folder " + std::to_string(f.csidl), f.path);
+    }
+    for (int i = 0; i < 2; ++i) {
+      const std::string value = winsim::ValueBytes(HKEY_LOCAL_MACHINE, kCurrentVersionKey, kFolderValueNames[i]);
+      add(std::string("the registry's ") + kFolderValueNames[i], value.c_str());
+    }
+    const size_t named = out.size();
+    for (size_t i = 0; i < named; ++i) {
+      std::vector<std::string> above;
+      std::string p = out[i].path;
+      for (size_t cut = p.rfind('\\'); cut != std::string::npos && cut > 2; cut = p.rfind('\\')) {
+        p = p.substr(0, cut);
+        above.push_back(p);
+      }
+      if (above.empty()) continue;
+      const bool windows = out[i].label == "the Windows folder";
+      add(windows ? "a folder above the Windows folder" : "a folder above " + out[i].label, r_.Pick(above));
+    }
+    return out;
+  }
+
+  // ASCII letters with their case turned over; double-byte characters kept whole.
+  static std::string OtherCase(const std::string& path) {
+    std::string out;
+    for (size_t i = 0; i < path.size(); ++i) {
+      unsigned char c = static_cast<unsigned char>(path[i]);
+      if (IsLead(c) && i + 1 < path.size()) {
+        out += path.substr(i++, 2);
+      } else {
+        out += static_cast<char>(c >= 'a' && c <= 'z' ? c - 0x20 : c >= 'A' && c <= 'Z' ? c + 0x20 : c);
+      }
+    }
+    return out;
+  }
+
+  // The 8.3 form of an existing path as the system gives it (a Win32 call before any run).
+  static std::string ShortPathOf(const std::string& path) {
+    char buffer[MAX_PATH];
+    const DWORD n = path.size() < MAX_PATH ? GetShortPathNameA(path.c_str(), buffer, MAX_PATH) : 0;
+    return n > 0 && n < MAX_PATH ? std::string(buffer) : "";
+  }
+
+  // A folder the system names, written as a registry value might name it. Foreign files with
+  // the names of the package's install files are put into the folder itself, so a run that
+  // took it for the install folder would show. `link` is where a junction goes if one is asked
+  // for. Returns the text; "" when nothing could be made.
+  std::string GuardedSpelling(const std::string& what, const std::string& link) {
+    const std::vector<Guarded> guarded = GuardedFolders();
+    if (guarded.empty()) {
+      Made(what + ": no folder the system names is on disk", false);
+      return "";
+    }
+    const Guarded& g = r_.Pick(guarded);
+    for (const std::string& name : TablesFor(m_.osKind).installFiles) {
+      if (r_.Percent(40)) Canary(m_.RealPath(g.path) + "\\" + name, "not the package's " + name);
+    }
+    std::string text = g.path, spelling = "as the system names it";
+    bool made = IsFolderOnDisk(g.path);
+    const std::string longShort = ShortPathOf(g.path);
+    const int s = r_.Below(100);
+    if (s < 12) {
+    } else if (s < 24) {
+      text = OtherCase(g.path), spelling = "in other letter case";
+    } else if (s < 40) {
+      // A folder whose names are all 8.3 already has no other form: its other case instead.
+      const bool aliased = !longShort.empty() && Fold(longShort) != Fold(g.path);
+      text = aliased ? longShort : OtherCase(g.path);
+      spelling = aliased ? "by its 8.3 alias" : "in other letter case";
+    } else if (s < 50) {
+      text = g.path + ".", spelling = "with a trailing dot";
+    } else if (s < 58) {
+      text = g.path + " ", spelling = "with a trailing blank";
+    } else if (s < 64) {
+      text = g.path + ". .", spelling = "with trailing dots and blanks";
+    } else if (s < 70 && g.path.find('\\', 3) != std::string::npos) {
+      // "C:\Documents and Settings.\User": a folder on the way ends in a dot.
+      const size_t cut = g.path.find('\\', 3);
+      text = g.path.substr(0, cut) + "." + g.path.substr(cut), spelling = "with a dot ending a folder on the way";
+    } else if (s < 85) {
+      spelling = "through a junction";
+      text = link;
+      winsim::MakeFolder(link.substr(0, link.rfind('\\')));
+      made = made && Link(link, m_.RealPath(g.path));
+    } else {
+      // A junction to the folder above, and the folder's own name after it.
+      spelling = "below a junction";
+      const size_t cut = g.path.rfind('\\');
+      text = link + g.path.substr(cut);
+      winsim::MakeFolder(link.substr(0, link.rfind('\\')));
+      const std::string parent = m_.RealPath(cut > 2 ? g.path.substr(0, cut) : g.path.substr(0, 3));
+      made = made && Link(link, parent);
+    }
+    // Whatever the spelling, it must reach the folder itself: the same folder, or through the
+    // junction the same entries.
+    const std::string reached = ShortPathOf(text);
+    if (spelling == "through a junction" || spelling == "below a junction") {
+      made = made && IsLinkOnDisk(link) && IsFolderOnDisk(text) &&
+             winsim::FolderEntries(text) == winsim::FolderEntries(m_.RealPath(g.path));
+    } else {
+      made = made && !reached.empty() && Fold(reached) == Fold(longShort);
+    }
+    Made(what + ": " + g.label + ", " + spelling + " \"" + text + "\"", made);
+    return text;
+  }
+
   void InstallFolder() {
     const FamilyTables& t = TablesFor(m_.osKind);
     pInstall_ = PresenceLevel();
-    std::string written = "C:\\Program Files\\Zorvik Tablet";
-    std::string real = written;
+    const std::string usual = "C:\\Program Files\\Zorvik Tablet";
+    std::string written = usual, real = written, shape = "plain";
     bool create = true;
     int l = r_.Below(100);
-    if (l < 40) {
-    } else if (l < 48) {
-      written = real = "C:\\Program Files\\" + S("ゾルビク表");
-    } else if (l < 54 && winsim::Exists("D:\\")) {
-      written = real = "D:\\Tools\\Zorvik";
-    } else if (l < 60) {
+    if (l < 30) {
+    } else if (l < 36) {
+      written = real = "C:\\Program Files\\" + S("ゾルビク表"), shape = "double-byte";
+    } else if (l < 41 && winsim::Exists("D:\\")) {
+      written = real = "D:\\Tools\\Zorvik", shape = "on another drive";
+    } else if (l < 46) {
       static const std::vector<size_t> kLengths = {200, 240, 250, 255, 257, 258, 259, 260, 265};
-      written = real = PathOfLength("C:\\Program Files\\Zorvik", r_.Pick(kLengths));
-    } else if (l < 64 && !programs_.empty()) {
-      written = real = programs_[0] + "\\Zorvik Tablet\\Install";
-    } else if (l < 67 && winExists_ && win_.size() > 2) {
-      written = real = win_;
-      create = false;
-    } else if (l < 71) {
-      written = real = "C:\\Program Files\\Gone";
-      create = false;
-    } else if (l < 76) {
+      written = real = PathOfLength("C:\\Program Files\\Zorvik", r_.Pick(kLengths)), shape = "long";
+    } else if (l < 49 && !programs_.empty()) {
+      written = real = programs_[0] + "\\Zorvik Tablet\\Install", shape = "inside a Start-menu folder";
+    } else if (l < 54) {
       written = "C:\\Program Files\\Zorvik Link";
       real = CanaryFolder();
+      winsim::MakeFolder("C:\\Program Files");
       Link(written, real);
+      create = false, shape = "a junction to a canary folder";
+    } else if (l < 57) {
+      written = real = "C:\\Program Files\\Gone", shape = "missing";
       create = false;
-    } else if (l < 79) {
-      written = "C:\\Program Files\\Zorvik.";
-      real = "C:\\Program Files\\Zorvik";
+    } else if (l < 60) {
+      written = "C:\\Program Files\\Zorvik.", real = "C:\\Program Files\\Zorvik", shape = "written with a trailing dot";
+    } else if (l < 63) {
+      // The package's files where the share leads; the stand-in reaches no share, so a run that
+      // took a share for the install folder shows in its rows.
+      static const std::vector<std::string> kShares = {"\\\\server\\share\\Zorvik Tablet",
+                                                       "\\\\localhost\\C$\\Program Files\\Zorvik Tablet",
+                                                       "//server/share/Zorvik Tablet"};
+      written = r_.Pick(kShares), real = usual, shape = "a share";
+    } else if (l < 88) {
+      written = GuardedSpelling("install folder", "C:\\Program Files\\Zorvik Link");
+      if (written.empty()) written = usual;
+      create = false, shape = "";
     }
-    Note("install folder written as \"" + written + "\" (" + std::to_string(written.size()) + " bytes), files at " +
-         std::to_string(pInstall_) + "%");
-    if (create) winsim::MakeFolder(real);
+    if (!shape.empty()) {
+      bool made = shape == "missing" ? !winsim::Exists(written) : true;
+      if (shape == "a junction to a canary folder") made = IsLinkOnDisk(written);
+      if (create) made = made && winsim::MakeFolder(real) && IsFolderOnDisk(real);
+      Made("install folder: " + shape + " \"" + written + "\" (" + std::to_string(written.size()) + " bytes)", made);
+    }
+    Note("install folder's files present at " + std::to_string(pInstall_) + "%");
     installWritten_ = written;
     if (create) {
       for (const std::string& e : t.installFiles) {
@@ -555,15 +753,14 @@ class Builder {
       if (r_.Percent(10)) Canary(real + "\\Docs\\guide.pdf", "a subfolder the plan does not name");
       if (r_.Percent(5)) SetAttributesOf(real, FILE_ATTRIBUTE_READONLY);
       if (r_.Percent(3)) {
-        winsim::DenyAccess(real, winsim::DenyDelete);
+        Made("install folder cannot be deleted", winsim::DenyAccess(real, winsim::DenyDelete));
         Hostile(real);
-        Note("install folder cannot be deleted");
       }
     }
-    for (const char* n : {"C:\\Program Files\\Read Me.txt", "C:\\Program Files\\Zorvik Tablet 2\\Read Me.txt",
-                          "C:\\Program Files\\Zorvik Tablet2\\License.txt"}) {
-      if (r_.Percent(30)) Canary(n);
+    for (const char* n : {"C:\\Program Files\\Zorvik Tablet 2", "C:\\Program Files\\Zorvik Tablet2"}) {
+      if (r_.Percent(30)) ForeignFolder(n, "Read Me.txt");
     }
+    if (r_.Percent(30)) Canary("C:\\Program Files\\Read Me.txt");
   }
 
   struct RegText {
@@ -635,6 +832,10 @@ class Builder {
     if (s < 91) return Sz(f + "\\Remove.exeX", "marker inside a longer name");
     if (s < 92) return RegText{REG_BINARY, f + "\\Remove.exe", "binary type, no terminator"};
     if (s < 94) return Sz("C:\\\\" + (f.size() > 3 ? f.substr(3) : f) + "\\Remove.exe", "doubled separator after the drive");
+    if (s < 95) return Sz("\\\\?\\" + f + "\\Remove.exe", "UNC long-path prefix");
+    if (s < 96) return Sz("\\\\.\\" + f + "\\Remove.exe", "UNC device prefix");
+    if (s < 97) return Sz("\\\\localhost\\C$\\" + (f.size() > 3 ? f.substr(3) : f) + "\\Remove.exe", "UNC admin share");
+    if (s < 98) return Sz("//server/share/Zorvik/Remove.exe", "UNC with forward slashes");
     return Sz("\"" + f + "\\Uninst.isu\"", "quoted uninst.isu");
   }
 
@@ -654,12 +855,44 @@ class Builder {
     if (s < 79) return Sz(PathOfLength("C:\\Docs", 259 + r_.Below(3)), "long");
     if (s < 82) return Sz("C:\\Program Files\\" + S("ゾルビク表"), "ending in a double-byte character with 0x5C");
     if (s < 84) return Sz(std::string(1030, 'd'), "past the capacity");
+    if (s < 87) return Sz("\\\\server\\share\\Zorvik", "UNC folder");
+    if (s < 89) return Sz("\\\\?\\" + f, "UNC long-path prefix");
     return Sz(f, "the folder");
   }
 
-  void SetRegValue(HKEY root, const std::string& key, const std::string& name, const RegText& v) {
+  // A documents location that is not the uninstall folder: the package's own documents folder,
+  // a folder the system names, a share, a junction to a canary folder.
+  std::string OtherDocFolder() {
+    const std::string what = "OEMDocLocation differs from the uninstall folder";
+    const std::string link = "C:\\Program Files\\Zorvik Docs Link";
+    const int d = r_.Below(100);
+    if (d < 40) {
+      const std::string docs = "C:\\Program Files\\Zorvik Docs";
+      winsim::MakeFolder(docs);
+      for (const std::string& name : TablesFor(m_.osKind).installFiles) {
+        if (r_.Percent(pInstall_)) File(docs + "\\" + name, "documents file " + name, 6);
+      }
+      Made(what + ": the package's documents folder", IsFolderOnDisk(docs));
+      return docs;
+    }
+    if (d < 75) {
+      const std::string text = GuardedSpelling(what, link);
+      return text.empty() ? installWritten_ : text;
+    }
+    if (d < 85) {
+      Made(what + ": a share", true);
+      return "\\\\server\\share\\Zorvik Docs";
+    }
+    winsim::MakeFolder("C:\\Program Files");
+    Made(what + ": a junction to a canary folder", Link(link, CanaryFolder()) && IsLinkOnDisk(link));
+    return link;
+  }
+
+  // Sets the value and tells whether it now holds those bytes.
+  bool SetRegValue(HKEY root, const std::string& key, const std::string& name, const RegText& v) {
     winsim::SetValue(root, key, name, v.type, v.bytes);
     m_.values.push_back({root, key, name});
+    return winsim::ValueExists(root, key, name) && winsim::ValueBytes(root, key, name) == v.bytes;
   }
 
   void Registration() {
@@ -673,24 +906,25 @@ class Builder {
       SetRegValue(HKEY_LOCAL_MACHINE, key, "DisplayName", Sz("Zorvik Tablet Driver", ""));
       if (r_.Percent(94)) {
         RegText v = UninstallShape(f);
-        SetRegValue(HKEY_LOCAL_MACHINE, key, kUninstallValue, v);
-        Note(std::string("uninstall key ") + (i == 0 ? "1" : "2") + ": " + v.note + ": \"" +
-             std::string(v.bytes.c_str(), std::min<size_t>(v.bytes.size(), 120)) + "\"");
+        Made(std::string("uninstall key ") + (i == 0 ? "1" : "2") + ": " + v.note + ": \"" +
+                 std::string(v.bytes.c_str(), std::min<size_t>(v.bytes.size(), 120)) + "\"",
+             SetRegValue(HKEY_LOCAL_MACHINE, key, kUninstallValue, v));
       } else {
-        Note(std::string("uninstall key ") + (i == 0 ? "1" : "2") + " without UninstallString");
+        Made(std::string("uninstall key ") + (i == 0 ? "1" : "2") + " without UninstallString",
+             !winsim::ValueExists(HKEY_LOCAL_MACHINE, key, kUninstallValue));
       }
       if (r_.Percent(4)) {
-        winsim::DenyKeyAccess(HKEY_LOCAL_MACHINE, key, kAllRights);
         m_.deniedKeys[KeyId(HKEY_LOCAL_MACHINE, key)] |= kAllRights;
-        Note(std::string("uninstall key ") + (i == 0 ? "1" : "2") + " refuses every access");
+        Made(std::string("uninstall key ") + (i == 0 ? "1" : "2") + " refuses every access",
+             winsim::DenyKeyAccess(HKEY_LOCAL_MACHINE, key, kAllRights));
       }
       if (r_.Percent(30)) SubTree(HKEY_LOCAL_MACHINE, key, 0);
     }
     if (!key1 && !key2) Note("no uninstall registration");
     if (r_.Percent(55)) {
-      RegText v = DocLocationShape(f);
-      SetRegValue(HKEY_LOCAL_MACHINE, kDocLocationKey, kDocLocationValue, v);
-      Note("OEMDocLocation: " + v.note + ": \"" + std::string(v.bytes.c_str(), std::min<size_t>(v.bytes.size(), 120)) + "\"");
+      RegText v = DocLocationShape(r_.Percent(35) ? OtherDocFolder() : f);
+      Made("OEMDocLocation: " + v.note + ": \"" + std::string(v.bytes.c_str(), std::min<size_t>(v.bytes.size(), 120)) + "\"",
+           SetRegValue(HKEY_LOCAL_MACHINE, kDocLocationKey, kDocLocationValue, v));
     }
   }
 
@@ -725,13 +959,11 @@ class Builder {
       winsim::CreateKey(root, child);
       if (!winsim::KeyExists(root, child)) continue;
       if (r_.Percent(3)) {
-        winsim::DenyKeyAccess(root, child, kAllRights);
         m_.deniedKeys[KeyId(root, child)] |= kAllRights;
-        Note("key refuses every access: " + RootName(root) + "\\" + child);
+        Made("key refuses every access: " + RootName(root) + "\\" + child, winsim::DenyKeyAccess(root, child, kAllRights));
       } else if (r_.Percent(3)) {
-        winsim::DenyKeyDeletion(root, child);
         m_.undeletableKeys.insert(KeyId(root, child));
-        Note("key cannot be deleted: " + RootName(root) + "\\" + child);
+        Made("key cannot be deleted: " + RootName(root) + "\\" + child, winsim::DenyKeyDeletion(root, child));
       }
       if (depth < 3 && r_.Percent(35)) SubTree(root, child, depth + 1);
     }
@@ -741,7 +973,8 @@ class Builder {
       for (int i = 0; i < levels; ++i) deep += "\\L" + std::to_string(i);
       winsim::CreateKey(root, deep);
       Values(root, deep);
-      Note("key tree " + std::to_string(levels) + " levels deep under " + RootName(root) + "\\" + key);
+      Made("key tree " + std::to_string(levels) + " levels deep under " + RootName(root) + "\\" + key,
+           winsim::KeyExists(root, deep));
     }
   }
 
@@ -759,17 +992,14 @@ class Builder {
       SubTree(k.root, k.subkey, 0);
       int h = r_.Below(100);
       if (h < 3) {
-        winsim::DenyKeyAccess(k.root, k.subkey, kAllRights);
         m_.deniedKeys[id] |= kAllRights;
-        Note("plan key refuses every access: " + id);
+        Made("plan key refuses every access: " + id, winsim::DenyKeyAccess(k.root, k.subkey, kAllRights));
       } else if (h < 6) {
-        winsim::DenyKeyAccess(k.root, k.subkey, DELETE);
         m_.deniedKeys[id] |= DELETE;
-        Note("plan key refuses DELETE: " + id);
+        Made("plan key refuses DELETE: " + id, winsim::DenyKeyAccess(k.root, k.subkey, DELETE));
       } else if (h < 9) {
-        winsim::DenyKeyDeletion(k.root, k.subkey);
         m_.undeletableKeys.insert(id);
-        Note("plan key cannot be deleted: " + id);
+        Made("plan key cannot be deleted: " + id, winsim::DenyKeyDeletion(k.root, k.subkey));
       }
     }
     for (const TableKey& k : other.keys) {
@@ -819,12 +1049,11 @@ class Builder {
       }
       winsim::CreateKey(HKEY_LOCAL_MACHINE, run);
       if (rs < 4) {
-        winsim::DenyKeyAccess(HKEY_LOCAL_MACHINE, run, kAllRights);
         m_.deniedKeys[KeyId(HKEY_LOCAL_MACHINE, run)] |= kAllRights;
-        Note("RunServices refuses every access");
+        Made("RunServices refuses every access", winsim::DenyKeyAccess(HKEY_LOCAL_MACHINE, run, kAllRights));
       }
     } else {
-      Note("no RunServices key");
+      Made("no RunServices key", !winsim::KeyExists(HKEY_LOCAL_MACHINE, run));
     }
   }
 
@@ -833,7 +1062,7 @@ class Builder {
     const std::string cls = kPenClassKey;
     SetRegValue(HKEY_LOCAL_MACHINE, cls, "Class", Sz("PEN", ""));
     int n = r_.Below(6);
-    Note("pen class with " + std::to_string(n) + " instances");
+    Made("pen class with " + std::to_string(n) + " instances", winsim::KeyExists(HKEY_LOCAL_MACHINE, cls));
     for (int i = 0; i < n; ++i) {
       char number[16];
       std::snprintf(number, sizeof number, "%04d", i);
@@ -853,7 +1082,7 @@ class Builder {
       else if (d < 32) desc = Sz("Ostrel " + std::string(1100, 'z'), "too long for the buffer");
       else if (d < 35) desc = RegText{REG_BINARY, "Ostrel", "binary"};
       else if (d < 37) desc = RegText{REG_SZ, std::string("Ost\0rel", 7), "zero byte inside"};
-      if (d < 95) SetRegValue(HKEY_LOCAL_MACHINE, key, "DriverDesc", desc);
+      if (d >= 95 || !SetRegValue(HKEY_LOCAL_MACHINE, key, "DriverDesc", desc)) desc.note = "absent";
 
       int p = r_.Below(100);
       std::string inf = "OEM" + std::to_string(i) + ".INF";
@@ -872,13 +1101,13 @@ class Builder {
       else if (p < 47) inf = "OEM" + std::to_string(i) + ".INF\\", infNote = "trailing backslash";
       else if (p < 49) inf = "..", infNote = "dot-dot alone";
       else if (p < 52) inf = "PEN.INF", infNote = "another driver's INF";
-      if (p < 97) SetRegValue(HKEY_LOCAL_MACHINE, key, "InfPath", Sz(inf, ""));
-      Note("instance " + (name.size() > 20 ? name.substr(0, 8) + "...(" + std::to_string(name.size()) + ")" : name) +
-           ": DriverDesc " + desc.note + ", InfPath " + infNote);
+      if (p >= 97 || !SetRegValue(HKEY_LOCAL_MACHINE, key, "InfPath", Sz(inf, ""))) infNote = "absent";
+      Made("instance " + (name.size() > 20 ? name.substr(0, 8) + "...(" + std::to_string(name.size()) + ")" : name) +
+               ": DriverDesc " + desc.note + ", InfPath " + infNote,
+           winsim::KeyExists(HKEY_LOCAL_MACHINE, key));
       if (r_.Percent(4)) {
-        winsim::DenyKeyAccess(HKEY_LOCAL_MACHINE, key, kAllRights);
         m_.deniedKeys[KeyId(HKEY_LOCAL_MACHINE, key)] |= kAllRights;
-        Note("instance refuses every access");
+        Made("instance refuses every access", winsim::DenyKeyAccess(HKEY_LOCAL_MACHINE, key, kAllRights));
       }
       // The INF file itself, where a plain name says it is.
       if (winExists_ && inf.find('\\') == std::string::npos && inf.find('\t') == std::string::npos && !inf.empty() &&
@@ -887,9 +1116,8 @@ class Builder {
       }
     }
     if (r_.Percent(4)) {
-      winsim::DenyKeyAccess(HKEY_LOCAL_MACHINE, cls, kAllRights);
       m_.deniedKeys[KeyId(HKEY_LOCAL_MACHINE, cls)] |= kAllRights;
-      Note("pen class key refuses every access");
+      Made("pen class key refuses every access", winsim::DenyKeyAccess(HKEY_LOCAL_MACHINE, cls, kAllRights));
     }
   }
 
@@ -907,6 +1135,7 @@ class Builder {
     const std::string path = win_ + "\\wininit.ini";
     int v = r_.Below(100);
     std::string note = "absent";
+    bool held = false;
     if (v < 40) {
     } else if (v < 45) {
       Canary(path, ""), note = "empty";
@@ -936,10 +1165,15 @@ class Builder {
       winsim::MakeFile(path, "[rename]\r\n", FILE_ATTRIBUTE_READONLY), note = "read-only";
     } else {
       Canary(path, "[rename]\r\n");
-      winsim::HoldFileOpen(path, 0);
+      held = winsim::HoldFileOpen(path, 0) != 0;
       note = "held open";
     }
-    Note("wininit.ini: " + note);
+    const DWORD a = winsim::Attributes(path);
+    bool made = a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) == (note == "a folder" ? FILE_ATTRIBUTE_DIRECTORY : 0u);
+    if (note == "absent") made = a == INVALID_FILE_ATTRIBUTES;
+    if (note == "read-only") made = made && (a & FILE_ATTRIBUTE_READONLY) != 0;
+    if (note == "held open") made = made && held;
+    Made("wininit.ini: " + note, made);
   }
 };
 
@@ -990,6 +1224,7 @@ Machine GenerateFull(int osKind) {
     m.shellFolders.push_back({csidl, winsim::ShellFolderState::Resolvable, path});
     winsim::MakeFolder(path);
   }
+  b.OtherShellFolders();
 
   // System and Windows files: one in use, one protected, the "Ztablet" folder with its file.
   winsim::MakeFolder(b.sys_ + "\\Ztablet");
@@ -1026,7 +1261,7 @@ Machine GenerateFull(int osKind) {
   // The install folder with all its files, and its registration.
   const std::string install = "C:\\Program Files\\Zorvik Tablet";
   for (const std::string& e : t.installFiles) winsim::MakeFile(install + "\\" + e, "install file " + e);
-  b.Canary("C:\\Program Files\\Zorvik Tablet 2\\Read Me.txt");
+  b.ForeignFolder("C:\\Program Files\\Zorvik Tablet 2", "Read Me.txt");
   b.SetRegValue(HKEY_LOCAL_MACHINE, kUninstallKeys[0], kUninstallValue,
                 Builder::Sz("C:\\WINDOWS\\IsUninst.exe -f\"" + install + "\\Uninst.isu\"", ""));
   if (!nt) b.SetRegValue(HKEY_LOCAL_MACHINE, kDocLocationKey, kDocLocationValue, Builder::Sz(install, ""));

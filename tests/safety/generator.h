@@ -45,7 +45,12 @@ struct Machine {
     winsim::ShellFolderState state;
     std::string path;
   };
-  std::vector<ShellFolder> shellFolders;  // CSIDL 23, 2, 24, 7 in this order
+  // CSIDL 23, 2, 24, 7 (the plans' folders) in this order, then every other shell folder this
+  // family's shell knows: 11, 16, 5, 22, 25, and on the NT family 0x26, 0x2b, 0x2e.
+  std::vector<ShellFolder> shellFolders;
+  // Folders of other programs and of the user (canary folders among them): nothing in them is
+  // ever the package's, whatever a registry value says.
+  std::vector<std::string> foreignFolders;
   DiskKnowledge disk;
   // Links by their real path (generator's own record), for RealPath.
   std::vector<std::pair<std::string, std::string>> links;
@@ -61,6 +66,9 @@ struct Machine {
   };
   std::vector<Value> values;  // every value the machine was given
   std::vector<std::string> notes;  // what the generator chose, for a failure message
+  // The hostile shapes that are really on the machine, as the stand-in's test side read them
+  // back after making them (a subset of the notes).
+  std::vector<std::string> made;
 
   // The real path of `path`: links the generator made are replaced by their targets.
   std::string RealPath(const std::string& path) const;

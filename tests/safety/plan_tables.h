@@ -37,6 +37,13 @@ extern const char* const kUninstallMarkers[2];
 extern const char kDocLocationKey[];
 extern const char kDocLocationValue[];
 
+// Folders the install folder may never be (nor lie above), as the tool's rules name them: the
+// shell folders by CSIDL, and for a shell that lacks Program Files or Common Files the values
+// of HKLM\kCurrentVersionKey that name them.
+extern const int kGuardedCsidls[12];
+extern const char kCurrentVersionKey[];
+extern const char* const kFolderValueNames[2];  // "ProgramFilesDir", "CommonFilesDir"
+
 // The INF file of the later 9x versions, relative to the INF folder, and the Windows 95 pen class.
 extern const char kWin9xInfFile[];
 extern const char kPenClassKey[];
