@@ -89,15 +89,29 @@ bool OnlyDotsAndBlanks(const std::string& part) {
   return part.find_first_not_of(". ") == std::string::npos;
 }
 
-// Whether a folder read from the registry is one the plans may compose paths from. The tool's
-// rules leave the odd shapes to the program; this oracle refuses what would let a run
-// reach beyond the folder the registry names (relative, a drive or share root, "." or ".."
-// components, control characters, names Windows forbids, more than 259 characters), accepts
-// a plain absolute folder, and accepts either answer for the shapes in between (doubled
-// separators).
+// A name Windows would read otherwise than it is written: made only of dots and blanks ("."
+// or ".." to Windows), or ending in a dot or a blank (which Windows drops).
+bool EndsInDotOrBlank(const std::string& part) {
+  bool last = false;
+  for (size_t i = 0; i < part.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(part[i]);
+    if (IsLead(c) && i + 1 < part.size()) {
+      ++i;
+      last = false;
+      continue;
+    }
+    last = c == '.' || c == ' ';
+  }
+  return last;
+}
+
+// Whether a folder read from the registry may be composed from, judged by its text alone: an
+// absolute folder on a drive (a share never), not a root, at most 259 characters, every name
+// plausible (no control characters or characters Windows forbids, none ending in a dot or a
+// blank). Doubled separators may be taken either way.
 enum class Verdict { Usable, Either, Unusable };
 
-Verdict JudgeFolder(const std::string& f) {
+Verdict JudgeText(const std::string& f) {
   if (f.empty() || f.size() > 259) return Verdict::Unusable;
   for (size_t i = 0; i < f.size(); ++i) {
     unsigned char c = static_cast<unsigned char>(f[i]);
@@ -112,10 +126,9 @@ Verdict JudgeFolder(const std::string& f) {
   const unsigned char first = static_cast<unsigned char>(f[0]);
   const bool drive = ((first >= 'A' && first <= 'Z') || (first >= 'a' && first <= 'z')) && f.size() >= 3 &&
                      f[1] == ':' && sep(f[2]);
-  const bool unc = f.size() >= 2 && sep(f[0]) && sep(f[1]);
-  if (!drive && !unc) return Verdict::Unusable;
+  if (!drive) return Verdict::Unusable;
   bool trailing = false;
-  std::vector<std::string> parts = SplitSeparators(f.substr(drive ? 3 : 2), nullptr, &trailing);
+  std::vector<std::string> parts = SplitSeparators(f.substr(3), nullptr, &trailing);
   if (trailing) parts.pop_back();
   Verdict v = Verdict::Usable;
   int count = 0;
@@ -132,10 +145,130 @@ Verdict JudgeFolder(const std::string& f) {
       }
       if (ForbiddenInName(c)) return Verdict::Unusable;
     }
-    if (OnlyDotsAndBlanks(part)) return Verdict::Unusable;
+    if (EndsInDotOrBlank(part)) return Verdict::Unusable;
     ++count;
   }
-  if (count < (drive ? 1 : 3)) return Verdict::Unusable;
+  if (count < 1) return Verdict::Unusable;
+  return v;
+}
+
+// A path as Windows compares paths by their text: letters without case, "/" as "\", separators
+// in a row as one, no final separator.
+std::string ComparableText(const std::string& path) {
+  std::string out;
+  bool lastWasSeparator = false;
+  for (size_t i = 0; i < path.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(path[i]);
+    if (IsLead(c) && i + 1 < path.size()) {
+      out += path.substr(i++, 2);
+      lastWasSeparator = false;
+    } else if (c == '\\' || c == '/') {
+      if (!lastWasSeparator) out += '\\';
+      lastWasSeparator = true;
+    } else {
+      out += static_cast<char>(c >= 'a' && c <= 'z' ? c - 0x20 : c);
+      lastWasSeparator = false;
+    }
+  }
+  if (lastWasSeparator && !out.empty()) out.pop_back();
+  return out;
+}
+
+// `folder` is `other` or a folder above it, by comparable text.
+bool SameOrAbove(const std::string& folder, const std::string& other) {
+  if (folder.empty()) return false;
+  return other == folder || (other.size() > folder.size() && other.compare(0, folder.size(), folder) == 0 &&
+                             other[folder.size()] == '\\');
+}
+
+// "C:\A", "C:\A\B", ... for "C:\A\B": every folder on the way to `path`, and the path itself.
+std::vector<std::string> FoldersOnTheWay(const std::string& path) {
+  std::vector<std::string> out;
+  if (path.size() < 2 || path[1] != ':') return out;
+  std::string at = path.substr(0, 2);
+  for (const std::string& part : SplitSeparators(path.size() > 2 ? path.substr(3) : "")) {
+    if (part.empty()) continue;
+    at += "\\" + part;
+    out.push_back(at);
+  }
+  return out;
+}
+
+// The folders the system names on this machine, as it reports them: the Windows and system
+// folders, every shell folder with a path (of the four the plans use and all the others the
+// tool's rules name), and the registry's Program Files and Common Files. With `reportableOnly`,
+// only those the system can hand the program in a MAX_PATH buffer.
+std::vector<std::string> SystemNamedFolders(const Machine& m, bool reportableOnly) {
+  std::vector<std::string> out;
+  for (const std::string& f : {m.windowsDir, m.systemDir}) {
+    if (!f.empty()) out.push_back(f);
+  }
+  for (const Machine::ShellFolder& f : m.shellFolders) {
+    const bool reported = f.state == winsim::ShellFolderState::Resolvable && f.path.size() < MAX_PATH;
+    if (!f.path.empty() && (reported || !reportableOnly)) out.push_back(f.path);
+  }
+  for (const char* name : kFolderValueNames) {
+    std::optional<std::string> value = QueryText(HKEY_LOCAL_MACHINE, kCurrentVersionKey, name);
+    if (value && !value->empty()) out.push_back(*value);
+  }
+  return out;
+}
+
+enum class Relation { None, Possible, Certain };
+
+// A folder the system names, as the comparisons below need it: its comparable text and 8.3 form,
+// the keys of the folders on its way, and where it really lies.
+struct NamedFolder {
+  std::string text, shortText;
+  std::vector<std::string> wayKeys;
+  std::string key;
+};
+
+std::vector<NamedFolder> NamedFolders(const Machine& m, const DiskSnapshot& before) {
+  std::vector<NamedFolder> out;
+  for (const std::string& named : SystemNamedFolders(m, true)) {
+    NamedFolder f{ComparableText(named), "", {}, before.Resolve(named)};
+    const std::string shortForm = before.ShortForm(named);
+    if (!shortForm.empty()) f.shortText = ComparableText(shortForm);
+    for (const std::string& on : FoldersOnTheWay(named)) f.wayKeys.push_back(before.Resolve(on));
+    out.push_back(f);
+  }
+  return out;
+}
+
+// Whether `folder` is the folder `named`, or lies above it, as the program can tell: by the
+// text, or by the 8.3 forms when both exist (Certain); or only by where they really lie, through
+// a junction or a missing folder's alias (Possible).
+Relation RelationTo(const DiskSnapshot& before, const std::string& folder, const NamedFolder& named) {
+  if (SameOrAbove(ComparableText(folder), named.text)) return Relation::Certain;
+  const std::string shortFolder = before.ShortForm(folder);
+  if (!shortFolder.empty() && !named.shortText.empty() && SameOrAbove(ComparableText(shortFolder), named.shortText)) {
+    return Relation::Certain;
+  }
+  const std::string key = before.Resolve(folder);
+  if (key.empty()) return Relation::None;
+  for (const std::string& on : named.wayKeys) {
+    if (on == key) return Relation::Possible;
+  }
+  return !named.key.empty() && DiskSnapshot::IsWithin(named.key, key) ? Relation::Possible : Relation::None;
+}
+
+// Whether a folder read from the registry is one the plans may compose paths from, by the
+// tool's rules: its text must do (JudgeText), no junction may be the folder or lie on the way
+// to it, and it must be neither a folder the system names nor one above such a folder.
+Verdict JudgeFolder(const std::vector<NamedFolder>& named, const DiskSnapshot& before, const std::string& f) {
+  Verdict v = JudgeText(f);
+  if (v == Verdict::Unusable) return v;
+  for (const std::string& on : FoldersOnTheWay(f)) {
+    const DiskEntry* e = before.Find(before.Resolve(on));
+    if (e == nullptr) break;
+    if (e->isLink) return Verdict::Unusable;
+  }
+  for (const NamedFolder& n : named) {
+    const Relation r = RelationTo(before, f, n);
+    if (r == Relation::Certain) return Verdict::Unusable;
+    if (r == Relation::Possible) v = Verdict::Either;
+  }
   return v;
 }
 
@@ -145,7 +278,8 @@ struct Possible {
   std::string how;
 };
 
-std::vector<Possible> DiscoverInstallFolder(const Machine& m, const RegistrySnapshot& rb) {
+std::vector<Possible> DiscoverInstallFolder(const Machine& m, const DiskSnapshot& before, const RegistrySnapshot& rb,
+                                            const std::vector<NamedFolder>& named) {
   std::vector<Possible> out;
   auto add = [&](bool found, const std::string& folder, const std::string& how) {
     for (const Possible& p : out) {
@@ -163,7 +297,7 @@ std::vector<Possible> DiscoverInstallFolder(const Machine& m, const RegistrySnap
         size_t at = FindNoCase(quoted, marker);
         if (at == std::string::npos) continue;
         const std::string folder = StripOneSeparator(quoted.substr(0, at));
-        Verdict v = JudgeFolder(folder);
+        Verdict v = JudgeFolder(named, before, folder);
         if (v == Verdict::Usable) {
           add(true, folder, "from UninstallString");
           return out;
@@ -182,7 +316,7 @@ std::vector<Possible> DiscoverInstallFolder(const Machine& m, const RegistrySnap
     std::optional<std::string> text = QueryText(HKEY_LOCAL_MACHINE, kDocLocationKey, kDocLocationValue);
     if (text) {
       const std::string folder = StripOneSeparator(QuotedPart(*text));
-      Verdict v = JudgeFolder(folder);
+      Verdict v = JudgeFolder(named, before, folder);
       if (v != Verdict::Unusable) add(true, folder, "from OEMDocLocation");
       if (v == Verdict::Usable) return out;
     }
@@ -194,7 +328,8 @@ std::vector<Possible> DiscoverInstallFolder(const Machine& m, const RegistrySnap
 // Every folder a source of the install folder names, whichever source a failing call leaves the
 // program with: each uninstall registration on its own and, on the 9x family, the documents
 // location.
-std::vector<Possible> EveryInstallCandidate(const Machine& m) {
+std::vector<Possible> EveryInstallCandidate(const Machine& m, const DiskSnapshot& before,
+                                            const std::vector<NamedFolder>& named) {
   std::vector<Possible> out;
   for (const char* key : kUninstallKeys) {
     std::optional<std::string> text = QueryText(HKEY_LOCAL_MACHINE, key, kUninstallValue);
@@ -204,7 +339,7 @@ std::vector<Possible> EveryInstallCandidate(const Machine& m) {
       size_t at = FindNoCase(quoted, marker);
       if (at == std::string::npos) continue;
       const std::string folder = StripOneSeparator(quoted.substr(0, at));
-      if (JudgeFolder(folder) != Verdict::Unusable) out.push_back({true, folder, "from an uninstall key (under a fault)"});
+      if (JudgeFolder(named, before, folder) != Verdict::Unusable) out.push_back({true, folder, "from an uninstall key (under a fault)"});
       break;
     }
   }
@@ -212,7 +347,7 @@ std::vector<Possible> EveryInstallCandidate(const Machine& m) {
     std::optional<std::string> text = QueryText(HKEY_LOCAL_MACHINE, kDocLocationKey, kDocLocationValue);
     if (text) {
       const std::string folder = StripOneSeparator(QuotedPart(*text));
-      if (JudgeFolder(folder) != Verdict::Unusable) out.push_back({true, folder, "from OEMDocLocation (under a fault)"});
+      if (JudgeFolder(named, before, folder) != Verdict::Unusable) out.push_back({true, folder, "from OEMDocLocation (under a fault)"});
     }
   }
   return out;
@@ -326,9 +461,9 @@ Outcome BuildRunOutcome(const Machine& m, const DiskSnapshot& before, const Regi
   };
   auto detect = [&] { add(RowKind::Detect, InstallFolderText(), false); };
   auto installFiles = [&] {
-    for (const std::string& n : t.installFiles) add(RowKind::FileDefer, install.folder + "\\" + n, false);
+    for (const std::string& n : t.installFiles) add(RowKind::FileDefer, install.folder + "\\" + n, false).fromInstallFolder = true;
   };
-  auto installFolder = [&] { add(RowKind::InstallFolder, install.folder, false); };
+  auto installFolder = [&] { add(RowKind::InstallFolder, install.folder, false).fromInstallFolder = true; };
 
   add(RowKind::Section, FilesSectionText(), true);
   files(systemBase, t.systemFiles, true);
@@ -513,6 +648,34 @@ const char* ReleasedKind(const std::string& api) {
   return nullptr;
 }
 
+// What is never the package's on this machine, from the machine itself: every folder its system
+// names (shell folders whatever the shell answers for them), each folder on their way as named
+// and every folder above where they really lie; and the folders of other programs and the
+// user. The plan's fixed items (never composed from the install folder) are the exceptions.
+void NeverThePackages(const Machine& m, const DiskSnapshot& before, Expectation* e) {
+  for (const std::string& named : SystemNamedFolders(m, false)) {
+    for (const std::string& on : FoldersOnTheWay(named)) {
+      // The folder as reached, the drive's root and every folder above where it really lies.
+      std::string key;
+      for (const std::string& part : SplitSeparators(before.Resolve(on))) {
+        key += (key.empty() ? "" : "\\") + part;
+        if (key.size() >= 2) e->systemFolders.insert(key);
+      }
+    }
+  }
+  for (const std::string& folder : m.foreignFolders) {
+    const std::string key = before.Resolve(folder);
+    if (before.Has(key)) e->foreignTrees.push_back(key);
+  }
+  for (const Outcome& o : e->outcomes) {
+    for (const ExpectedRow& r : o.rows) {
+      if (r.fromInstallFolder || !r.removable || r.id.empty()) continue;
+      (r.kind == RowKind::MenuTree ? e->fixedTrees : e->fixedNodes).insert(r.id);
+    }
+  }
+  for (const std::string& name : TablesFor(m.osKind).installFiles) e->installNames.insert(Fold(name));
+}
+
 }  // namespace
 
 // ---- expectations ----
@@ -540,7 +703,8 @@ Expectation Expect(const Machine& m, const DiskSnapshot& before) {
     e.outcomes.push_back(StopOutcome(systemLabel, false));
     mayRun = false;
   }
-  std::vector<Possible> installs = DiscoverInstallFolder(m, rb);
+  const std::vector<NamedFolder> named = NamedFolders(m, before);
+  std::vector<Possible> installs = DiscoverInstallFolder(m, before, rb, named);
   bool notFoundListed = false;
   for (const Possible& p : installs) {
     Outcome o = BuildRunOutcome(m, before, rb, p);
@@ -550,7 +714,7 @@ Expectation Expect(const Machine& m, const DiskSnapshot& before) {
   }
   // What a failing platform call can lead to besides: another source of the install folder,
   // none at all, a stop.
-  for (const Possible& p : EveryInstallCandidate(m)) {
+  for (const Possible& p : EveryInstallCandidate(m, before, named)) {
     bool listed = false;
     for (const Possible& q : installs) listed = listed || (q.found && q.folder == p.folder);
     if (listed) continue;
@@ -566,6 +730,8 @@ Expectation Expect(const Machine& m, const DiskSnapshot& before) {
   }
   e.outcomes.push_back(StopOutcome("Windows", true));
   e.outcomes.push_back(StopOutcome(systemLabel, true));
+
+  NeverThePackages(m, before, &e);
 
   for (const TableKey& k : t.keys) e.allowedKeyTrees.insert(KeyId(k.root, k.subkey));
   for (size_t i = 0; i < t.valueKeys.size(); ++i) {
@@ -670,6 +836,32 @@ class Checker {
     }
   }
 
+  // Why the entry `key` (of the machine before the run) is not the package's, whatever the
+  // registry says and whatever the rows: it is a folder the system names or one above such a
+  // folder; or, being no fixed item of the plan, it lies in another program's or the user's
+  // folder, or directly in a folder the system names (or one above) and is a file, a junction
+  // or named like an install file. "" when it may be the package's.
+  std::string NotThePackages(const std::string& key) const {
+    const DiskEntry* entry = c_.before->Find(key);
+    if (entry == nullptr) return "";
+    if (e_.systemFolders.count(key)) return "a folder the system names, or one above it";
+    // What the fixed tables name relative to the folders the system reports is the plan's, even
+    // through a junction on its way ("Ztablet\TabUserZ.exe" with "Ztablet" a junction).
+    if (e_.fixedNodes.count(key)) return "";
+    for (const std::string& tree : e_.fixedTrees) {
+      if (DiskSnapshot::IsWithin(key, tree)) return "";
+    }
+    for (const std::string& tree : e_.foreignTrees) {
+      if (DiskSnapshot::IsWithin(key, tree)) return "in another program's folder";
+    }
+    const std::vector<std::string> parts = SplitSeparators(entry->path);
+    const bool installName = e_.installNames.count(Fold(parts.back())) != 0;
+    if (e_.systemFolders.count(entry->parentKey) && (!entry->isFolder || entry->isLink || installName)) {
+      return "directly in a folder the system names, or one above it";
+    }
+    return "";
+  }
+
   bool Allowed(const std::string& key) const {
     if (allowedNodes_.count(key)) return true;
     for (const std::string& t : allowedTrees_) {
@@ -739,8 +931,10 @@ class Checker {
     const bool zeroTailTolerated = Faulted("SetEndOfFile") || Faulted("SetFilePointer") || Faulted("UnmapViewOfFile");
     for (const auto& [key, entry] : b.Entries()) {
       const DiskEntry* now = a.Find(key);
+      const std::string notThePackages = NotThePackages(key);
       if (now == nullptr) {
         if (!Allowed(key)) Problem("removed outside the plan: " + Short(entry.path));
+        if (!notThePackages.empty()) Problem("removed what is not the package's (" + notThePackages + "): " + Short(entry.path));
         continue;
       }
       if (now->isFolder != entry.isFolder || now->isLink != entry.isLink) Problem("changed kind: " + Short(entry.path));
@@ -748,6 +942,8 @@ class Checker {
       if (now->bytes != entry.bytes) Problem("bytes changed: " + Short(entry.path));
       if (now->attributes != entry.attributes && !Allowed(key)) {
         Problem("attributes changed outside the plan: " + Short(entry.path));
+      } else if (now->attributes != entry.attributes && !notThePackages.empty()) {
+        Problem("attributes changed of what is not the package's (" + notThePackages + "): " + Short(entry.path));
       }
     }
     for (const auto& [key, entry] : a.Entries()) {
@@ -1090,8 +1286,16 @@ class Checker {
       // name an entry of the plan.
       const std::string key = c_.before->Resolve(d.existing);
       if (c_.before->Has(key) && !Allowed(key)) Problem("a deletion at restart outside the plan: " + Short(d.existing));
+      const std::string notThePackages = NotThePackages(key);
+      if (!notThePackages.empty()) {
+        Problem("a deletion at restart of what is not the package's (" + notThePackages + "): " + Short(d.existing));
+      }
     }
     for (const std::string& line : renameLines_) {
+      const std::string notThePackages = NotThePackages(c_.before->Resolve(line));
+      if (!notThePackages.empty()) {
+        Problem("a rename-file line deletes what is not the package's (" + notThePackages + "): " + Short(line));
+      }
       bool matched = false;
       for (auto it = pending.begin(); it != pending.end(); ++it) {
         // The 8.3 form of the row's path on the machine as it was (a link on the way may be

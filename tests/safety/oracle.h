@@ -42,6 +42,7 @@ struct ExpectedRow {
   bool removable = true;          // may this item be removed at all (INF outside its folder: no)
   bool simpleText = true;         // the path is plain enough for a firm prediction of its status
   bool mandatory = false;         // no failure of a platform call can take this row away
+  bool fromInstallFolder = false; // composed from the install folder the registry names
 };
 
 struct Outcome {
@@ -63,6 +64,16 @@ struct Expectation {
   std::map<std::pair<std::string, std::string>, std::string> valuesBefore;
   // Registry facts the status rules need, read before the run.
   std::set<std::string> valueIdsBefore;  // "KEYID|FOLDEDNAME"
+
+  // What is never the package's, worked out from the machine alone and not from the tool's
+  // rules for the install folder: the folders the system names (Windows, system, every shell
+  // folder, the registry's Program Files and Common Files), each folder on their way and above
+  // them; other programs' and the user's folders, whole; and, as exceptions, the items of the
+  // plan that come from the fixed tables (never from the install folder).
+  std::set<std::string> systemFolders;  // canonical keys
+  std::vector<std::string> foreignTrees;
+  std::set<std::string> fixedNodes, fixedTrees;
+  std::set<std::string> installNames;  // folded names of the install folder's files
 };
 
 // What a run did, as the stand-in recorded it.

@@ -68,6 +68,34 @@ TEST(OracleCatches, AnythingRemovedOrChangedBesideThePlan) {
   EXPECT_TRUE(Mentions(JudgeSpoilt(OsWinXP, [](RunRecord&) { winsim::MakeFile("C:\\new.txt"); }), "appeared: C:\\new.txt"));
 }
 
+// Removals of what is never the package's are found from the machine alone: even when the rows'
+// outcome allows the removal (as an oracle that took the program's rule for the install folder
+// would), a file in the Windows folder, a folder the shell names and another program's file are
+// flagged as such.
+TEST(OracleCatches, ARemovalOfWhatIsNotThePackagesWhateverTheRowsAllow) {
+  const std::vector<std::string> removed = {"C:\\WINDOWS\\win.ini", "C:\\Documents and Settings\\User\\Desktop",
+                                            "C:\\Program Files\\Zorvik Tablet 2\\Read Me.txt"};
+  const std::vector<std::string> reasons = {"directly in a folder the system names", "a folder the system names",
+                                            "in another program's folder"};
+  for (size_t i = 0; i < removed.size(); ++i) {
+    Prepared p = Prepare(GenerateFull(OsWinXP));
+    ASSERT_TRUE(p.before.Has(p.before.Resolve(removed[i]))) << removed[i];
+    // Every outcome now takes the item for the install folder's "Read Me.txt".
+    for (Outcome& o : p.expectation.outcomes) {
+      for (ExpectedRow& r : o.rows) {
+        if (r.fromInstallFolder && r.kind == RowKind::FileDefer && r.text.find("Read Me.txt") != std::string::npos) {
+          r.id = p.before.Resolve(removed[i]);
+        }
+      }
+    }
+    RunRecord run = RunTheProgram(nullptr);
+    winsim::Remove(removed[i]);
+    const std::vector<std::string> problems = Judge(p, run, nullptr, nullptr, nullptr);
+    EXPECT_FALSE(Mentions(problems, "removed outside the plan: " + removed[i])) << removed[i];
+    EXPECT_TRUE(Mentions(problems, "removed what is not the package's (" + reasons[i])) << removed[i];
+  }
+}
+
 TEST(OracleCatches, KeysAndValuesRemovedBesideThePlan) {
   EXPECT_TRUE(Mentions(JudgeSpoilt(OsWin95, [](RunRecord&) { RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Tablet2"); }),
                        "key removed outside the plan: HKLM\\SOFTWARE\\TABLET2"));
