@@ -1,10 +1,20 @@
 // Faults the safety suite (tests/safety) found, each kept here as a plain test of the behaviour
 // that was wrong, so that it cannot come back unnoticed.
+#include <algorithm>
+#include <ostream>
 #include <string>
+#include <vector>
 
+#include <shlobj.h>
+
+#include "installation.h"
+#include "plans/phases.h"
 #include "primitives/directory_tree.h"
+#include "shell/os_kind.h"
 #include "test_support.h"
 #include "winsim_fs.h"
+#include "winsim_registry.h"
+#include "winsim_shell.h"
 
 namespace {
 
@@ -51,5 +61,101 @@ TEST_F(SafetyRegression, AMenuFolderThatIsALinkWithUnreadableAttributesIsAnError
   ExpectPreciousFolderWhole();
   EXPECT_TRUE(winsim::Exists("C:\\Menu\\Tablet\\Shared"));
 }
+
+// An install folder the registry names but that cannot be the package's: a folder the system
+// names (Windows, system, shell folders, the registry's Program Files and Common Files) or one
+// above such a folder, by any spelling Windows reads as that folder; a junction, or a folder
+// below one; a share. The run found the files named like the package's install files in it and
+// deleted them, and removed the folder itself once that emptied it (a whole Desktop folder). It
+// must count as not found (the 9x family then tries the documents location under the same
+// rules) and nothing may be composed from it.
+struct RefusedFolder {
+  const char* what;
+  int osKind;
+  std::string named;    // the folder the uninstall string names
+  std::string foreign;  // the real folder whose files must stay ("" for a share)
+  std::string docs;     // the documents location on the 9x family ("" for the package's folder)
+};
+
+void PrintTo(const RefusedFolder& c, std::ostream* out) { *out << c.what; }
+
+class RefusedInstallFolder : public PlanTest, public ::testing::WithParamInterface<RefusedFolder> {};
+
+const char* const kForeignNames[] = {"Read Me.txt", "License.txt", "Remove.exe"};
+
+TEST_P(RefusedInstallFolder, CountsAsNotFoundAndLeavesEveryForeignFileThere) {
+  const RefusedFolder& c = GetParam();
+  UseWindows(c.osKind);
+  winsim::SetWindowsDirectory("C:\\OS\\WINDOWS");
+  winsim::SetSystemDirectory(IsNtFamily(c.osKind) ? "C:\\OS\\WINDOWS\\SYSTEM32" : "C:\\OS\\WINDOWS\\SYSTEM");
+  winsim::SetShellFolderPath(CSIDL_DESKTOPDIRECTORY, "C:\\Users\\Desktop");
+  MakeFolders("C:\\Users\\Desktop");
+  MakeFolders("C:\\Program Files\\Common Files");
+  SetRegString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", "ProgramFilesDir", "C:\\Program Files");
+  SetRegString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", "CommonFilesDir",
+               "C:\\Program Files\\Common Files");
+  SeedFullInstallation();
+  MakeFolders("C:\\Precious\\Sub");
+  ASSERT_TRUE(winsim::MakeDirectoryLink("C:\\Program Files\\Zorvik Link", "C:\\Precious"));
+  if (!c.foreign.empty()) {
+    MakeFolders(c.foreign);
+    for (const char* name : kForeignNames) MakeFile(c.foreign + "\\" + name, std::string("not the package's ") + name);
+  }
+  SetRegString(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString", "\"" + c.named + "\\Uninst.isu\"");
+  if (!c.docs.empty()) SetRegString(HKEY_LOCAL_MACHINE, kDocLocationKey, "OEMDocLocation", c.docs);
+  OpenMainWindow();
+  ASSERT_EQ(1, IsNtFamily(c.osKind) ? RemoveFilesNt() : RemoveFilesWin9x());
+
+  if (!c.foreign.empty()) {
+    EXPECT_TRUE(PathExists(c.foreign));
+    for (const char* name : kForeignNames) {
+      EXPECT_EQ(std::string("not the package's ") + name, winsim::FileBytes(c.foreign + "\\" + name)) << name;
+    }
+  }
+  const std::vector<std::string> rows = RowsUtf8();
+  auto upper = [](std::string text) {
+    for (char& ch : text) ch = (ch >= 'a' && ch <= 'z') ? static_cast<char>(ch - 0x20) : ch;
+    return text;
+  };
+  const std::vector<std::string>& installFiles = IsNtFamily(c.osKind) ? kNtInstallFiles : kWin9xInstallFiles;
+  for (const std::string& row : rows) {
+    const std::string item = upper(row.substr(0, row.find(" | ")));
+    EXPECT_NE(upper(c.named), item) << "the refused folder has a row: " << row;
+    for (const std::string& name : installFiles) {
+      EXPECT_NE(upper(c.named + "\\" + name), item) << "a row composed from the refused folder: " << row;
+    }
+  }
+  // The 9x family falls back to the documents location: the package's own folder, unless
+  // that too is refused.
+  const std::string detected = Row(winsim::Sjis("「ZORVIK」ﾌｫﾙﾀﾞ"), "検出ｴﾗｰ");
+  const bool fallsBack = !IsNtFamily(c.osKind) && c.docs.empty();
+  EXPECT_EQ(fallsBack ? 0 : 1, std::count(rows.begin(), rows.end(), detected));
+  EXPECT_EQ(fallsBack ? 1 : 0, std::count(rows.begin(), rows.end(), Row(std::string(kInstallFolder) + "\\Read Me.txt", "削除")));
+  EXPECT_EQ(!fallsBack, PathExists(std::string(kInstallFolder) + "\\Read Me.txt"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    SafetyRegression, RefusedInstallFolder,
+    ::testing::Values(
+        RefusedFolder{"the Windows folder", OsWinXP, "C:\\OS\\WINDOWS", "C:\\OS\\WINDOWS", ""},
+        RefusedFolder{"the system folder in other letter case", OsWin2000, "c:\\os\\windows\\system32",
+                      "C:\\OS\\WINDOWS\\SYSTEM32", ""},
+        RefusedFolder{"a folder above the Windows folder", OsWinXP, "C:\\OS", "C:\\OS", ""},
+        RefusedFolder{"Program Files by its 8.3 alias", OsWinXP, "C:\\PROGRA~1", "C:\\Program Files", ""},
+        RefusedFolder{"Common Files with a trailing blank", OsWinNT4, "C:\\Program Files\\Common Files ",
+                      "C:\\Program Files\\Common Files", ""},
+        RefusedFolder{"the Desktop with a trailing dot", OsWinXP, "C:\\Users\\Desktop.", "C:\\Users\\Desktop", ""},
+        RefusedFolder{"a folder above the shell's folders", OsWinXP, "C:\\Documents and Settings",
+                      "C:\\Documents and Settings", ""},
+        RefusedFolder{"a junction", OsWinXP, "C:\\Program Files\\Zorvik Link", "C:\\Precious", ""},
+        RefusedFolder{"a folder below a junction", OsWinXP, "C:\\Program Files\\Zorvik Link\\Sub", "C:\\Precious\\Sub", ""},
+        RefusedFolder{"a share", OsWinXP, "\\\\localhost\\C$\\Program Files\\Zorvik Tablet", "", ""},
+        RefusedFolder{"the registry's Program Files on 98, then the documents location", OsWin98, "C:\\Program Files",
+                      "C:\\Program Files", ""},
+        RefusedFolder{"My Documents on 95, and a share as the documents location", OsWin95, "C:\\My Documents",
+                      "C:\\My Documents", "\\\\server\\share\\Zorvik"},
+        RefusedFolder{"the Start Menu on Me, and the Windows folder by a dot on the way as the documents location",
+                      OsWinMe, "C:\\WINDOWS\\Start Menu", "C:\\WINDOWS\\Start Menu", "C:\\OS.\\WINDOWS"}),
+    [](const ::testing::TestParamInfo<RefusedFolder>& info) { return "Case" + std::to_string(info.index); });
 
 }  // namespace
