@@ -74,7 +74,11 @@ write("rename_file", "98-no-line-end", bytes([1, 4, 0, 0]) + fields(b"[boot]\r\n
 # location; 4 pen instance is the product's; 6 a link inside a menu folder), install place,
 # then fields: presence bits (1 = missing), uninstall suffix, documents location, InfPath,
 # faults (call, nth, code triples), hostile entries (item, how pairs), nested folder and key
-# names (split at zero bytes, alternately) ----
+# names (split at zero bytes, alternately). Install places 16 to 25 name folders the system
+# names or spell them as Windows reads them (Program Files by 8.3 alias, Common Files in small
+# letters, the folder above the profiles, the shared Startup folder, the Windows folder with a
+# final dot, the system folder with a final blank), the usual folder with a final dot, the
+# junction to the Windows folder, the system folder below it, and a share ----
 def run(kind, folders=0, shell=0, registry=0x40, place=0, *rest):
     return bytes([kind, folders, shell, registry, place]) + fields(*rest) if rest else bytes([kind, folders, shell, registry, place])
 
@@ -102,3 +106,16 @@ write("whole_run", "98-run-twice-in-use", run(1 | 0x20, 0, 0, 0x40 | 0x08, 0, b"
 # then hold "\\" in the middle, which Windows reads as one; its "TabUserZ.exe" (item 28) in use.
 write("whole_run", "xp-folder-double-backslash", run(6, 0, 0, 0x40 | 2, 0, b"", rb'"C:\Program Files\Zorvik Tablet\\Remove.exe"',
                                                      b"", b"", b"", bytes([28, 0x80])))
+# Install folders that cannot be the package's: each must count as not found, every foreign file
+# in it stays, and on the 9x family the documents location is tried next.
+write("whole_run", "xp-program-files-alias", run(6, 0, 0, 0x40, 16))
+write("whole_run", "2000-common-files-other-case", run(4, 0, 0, 0x40 | 1, 17))
+write("whole_run", "xp-above-the-profiles", run(6, 0, 0, 0x40, 18))
+write("whole_run", "98-startup-then-docs", run(1, 0, 0, 0x40 | 0x08, 19, b"", b"", DEFAULT))
+write("whole_run", "nt4-windows-final-dot", run(0, 0, 0, 0x40, 20))
+write("whole_run", "me-system-final-blank-docs-share", run(5, 0, 0, 0x40 | 0x08, 21, b"", b"", rb"\\server\share\Zorvik"))
+write("whole_run", "xp-install-final-dot", run(6, 0, 0, 0x40, 22))
+write("whole_run", "xp-junction-to-windows", run(6, 0, 0, 0x40, 23))
+write("whole_run", "98-below-the-junction", run(1, 0, 0, 0x40, 24))
+write("whole_run", "2000-share-of-this-machine", run(4, 0, 0, 0x40 | 1, 25))
+write("whole_run", "95-docs-the-windows-folder", run(2, 0, 0, 0x40 | 0x08 | 3, 0, b"", b"", rb"C:\WINDOWS" + b"\\"))

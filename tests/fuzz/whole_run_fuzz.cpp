@@ -9,9 +9,18 @@
 //   listed files and the folder itself;
 // - deletions put off until restart (the system's list and "wininit.ini") name only those;
 // - registry: the family's keys with their subkeys, and the one value on the 9x family.
+// The machine is seeded from the program's tables; what may go is worked out from the safety
+// suite's own copy of them (tests/safety/plan_tables.h), so a name that slips into a program
+// table shows as a removal no plan names. An install folder counts only when it can be the
+// package's: never a folder the system names (the Windows and system folders, every shell
+// folder, the registry's Program Files and Common Files) nor one above such a folder, a share,
+// a junction or a folder below one, or a path with a name ending in a dot or a blank.
 // Canaries (other programs' files, look-alike names and keys, files named like the package's in
-// other folders, another program's folder behind a link in a menu folder) are seeded on every
-// machine; each must be left intact unless the registry names its folder as the install folder.
+// other folders and in the folders the system names, another program's folder behind a link in
+// a menu folder) are seeded on every machine; each must be left intact unless the registry
+// names its folder as an install folder that can be the package's. Whatever the registry says,
+// nothing that lies in a folder the system names (or above one) goes unless a fixed table names
+// it, and no such folder goes itself.
 #include <shlobj.h>
 
 #include <cctype>
@@ -21,6 +30,7 @@
 #include <vector>
 
 #include "fuzz_support.h"
+#include "plan_tables.h"
 #include "plans/file_tables.h"
 #include "plans/registry_tables.h"
 #include "resources/resource.h"
@@ -41,6 +51,8 @@ const char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Unin
 const char kSecondUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tablet Driver";
 const char kDocLocationKey[] = "SOFTWARE\\TABLET";
 const char kDefaultInstallFolder[] = "C:\\Program Files\\Zorvik Tablet";
+// A junction in Program Files to the Windows folder, for the registry to name.
+const char kLinkToWindows[] = "C:\\Program Files\\Zorvik Link";
 const int kShellFolders[] = {CSIDL_COMMON_PROGRAMS, CSIDL_PROGRAMS, CSIDL_COMMON_STARTUP, CSIDL_STARTUP};
 
 // Calls that may fail during the run, and the codes they fail with. The calls that give
@@ -159,7 +171,8 @@ struct Machine {
   string windowsFolder, systemFolder, infFolder;  // no final backslash
   string shellFolders[4];                         // "" when the shell cannot give it
   vector<string> namedFolders;                    // install folders as the registry writes them
-  vector<string> installFolders;                  // the same as text, 8.3 form and long form
+  vector<string> installFolders;                  // those that can be the package's: as text, 8.3 form and long form
+  std::set<string> systemNamed;                   // folders the system names and those above, both forms
   vector<string> infFiles;                        // INF files the pen class names for the product
   vector<string> seededFiles;                     // every file the package left, for faults and holds
   vector<string> canaryFiles;                     // must be intact after the run
@@ -215,6 +228,19 @@ string InstallFolderText(uint8_t choice, const Machine& m, const string& suffix)
       "c:/program files/zorvik tablet",
       "C:\\Program Files\\Other App",
       "",
+      // Folders the system names, and spellings Windows reads as them.
+      "C:\\PROGRA~1",
+      "c:\\program files\\common files",
+      "C:\\Documents and Settings",
+      m.shellFolders[2],
+      m.windowsFolder + ".",
+      m.systemFolder + " ",
+      "C:\\Program Files\\Zorvik Tablet.",
+      kLinkToWindows,
+      string(kLinkToWindows) + (m.systemFolder.compare(0, m.windowsFolder.size(), m.windowsFolder) == 0
+                                    ? m.systemFolder.substr(m.windowsFolder.size())
+                                    : "\\SYSTEM"),
+      "\\\\localhost\\C$\\Program Files\\Zorvik Tablet",
   };
   return places[choice % Count(places)] + suffix;
 }
@@ -303,6 +329,10 @@ void SeedMachine(Machine* m, FuzzInput* input) {
   Canary(m, Join(m->windowsFolder, "Read Me.txt"));
   Canary(m, Join(m->systemFolder, "kernel32.dll"));
   Canary(m, Join(m->systemFolder, "Ztablet2\\keep.dll"));
+  Canary(m, Join(m->windowsFolder, "License.txt"));
+  Canary(m, Join(m->systemFolder, "Read Me.txt"));
+  Canary(m, "C:\\Program Files\\Common Files\\Remove.exe");
+  Canary(m, "C:\\Documents and Settings\\Read Me.txt");
   Canary(m, Join(m->infFolder, "PEN.INF"));
   Canary(m, Join(m->infFolder, "other\\keep.inf"));
   for (int s = 0; s < 2; ++s) {
@@ -316,6 +346,11 @@ void SeedMachine(Machine* m, FuzzInput* input) {
     Canary(m, Join(m->shellFolders[s], "Other.lnk"));
     Canary(m, Join(m->shellFolders[s], "TabUserZ.lnk.bak"));
   }
+  if (!m->shellFolders[2].empty()) Canary(m, Join(m->shellFolders[2], "Read Me.txt"));
+  // The registry's names for Program Files and Common Files, and a junction to the Windows folder.
+  winsim::SetStringValue(HKEY_LOCAL_MACHINE, safety::kCurrentVersionKey, "ProgramFilesDir", "C:\\Program Files");
+  winsim::SetStringValue(HKEY_LOCAL_MACHINE, safety::kCurrentVersionKey, "CommonFilesDir", "C:\\Program Files\\Common Files");
+  winsim::MakeDirectoryLink(kLinkToWindows, m->windowsFolder);
   // A link inside a product menu folder that leads to another program's folder: the tree walk
   // must remove the link, never what it leads to.
   if (!m->shellFolders[0].empty() && ((registry >> 6) & 1)) {
@@ -492,31 +527,24 @@ struct Allowed {
   vector<string> trees;
 };
 
-Allowed AllowedRemovals(const Machine& m) {
+// From the safety suite's copy of the tables; with `withInstallFolders`, the install folders the
+// registry names that can be the package's, with their files.
+Allowed AllowedRemovals(const Machine& m, bool withInstallFolders) {
   Allowed a;
-  const bool win9x = m.win9x;
-  const FileTable& system = win9x ? Win9xFilePlan.systemFiles : NtFilePlan.systemFiles;
-  const FileTable& windows = win9x ? Win9xFilePlan.windowsFiles : NtFilePlan.windowsFiles;
-  const FileTable& install = win9x ? Win9xFilePlan.installFiles : NtFilePlan.installFiles;
-  const FileTable& menus = win9x ? Win9xFilePlan.menuFolders : NtFilePlan.menuFolders;
-  const FileTable& shortcuts = win9x ? Win9xFilePlan.startupShortcuts : NtFilePlan.startupShortcuts;
-  for (int i = 0; i < system.count; ++i) a.exact.insert(Upper(Join(m.systemFolder, system.entries[i])));
-  for (int i = 0; i < windows.count; ++i) a.exact.insert(Upper(Join(m.windowsFolder, windows.entries[i])));
-  for (int s = 0; s < 2; ++s) {
-    for (int i = 0; i < menus.count && !m.shellFolders[s].empty(); ++i) {
-      a.trees.push_back(Upper(Join(m.shellFolders[s], menus.entries[i])));
-    }
+  const safety::FamilyTables& t = safety::TablesFor(m.osKind);
+  for (const string& name : t.systemFiles) a.exact.insert(Upper(Join(m.systemFolder, name)));
+  for (const string& name : t.windowsFiles) a.exact.insert(Upper(Join(m.windowsFolder, name)));
+  for (int s = 0; s < 2 && !m.shellFolders[s].empty(); ++s) {
+    for (const string& name : t.menuFolders) a.trees.push_back(Upper(Join(m.shellFolders[s], name)));
   }
-  for (int s = 2; s < 4; ++s) {
-    for (int i = 0; i < shortcuts.count && !m.shellFolders[s].empty(); ++i) {
-      a.exact.insert(Upper(Join(m.shellFolders[s], shortcuts.entries[i])));
-    }
+  for (int s = 2; s < 4 && !m.shellFolders[s].empty(); ++s) {
+    for (const string& name : t.startupShortcuts) a.exact.insert(Upper(Join(m.shellFolders[s], name)));
   }
-  for (const string& folder : m.installFolders) {
+  for (const string& folder : withInstallFolders ? m.installFolders : vector<string>()) {
     a.exact.insert(Upper(folder));
-    for (int i = 0; i < install.count; ++i) a.exact.insert(Upper(Join(folder, install.entries[i])));
+    for (const string& name : t.installFiles) a.exact.insert(Upper(Join(folder, name)));
   }
-  if (win9x && m.osKind != OsWin95) a.exact.insert(Upper(Join(m.infFolder, Win9xFilePlan.infFile)));
+  if (m.win9x && m.osKind != OsWin95) a.exact.insert(Upper(Join(m.infFolder, safety::kWin9xInfFile)));
   for (const string& inf : m.infFiles) a.exact.insert(Upper(inf));
   return a;
 }
@@ -535,16 +563,84 @@ bool MayRemoveEntry(const Allowed& a, const Entry& e) { return MayRemove(a, e.pa
 
 // The registry keys of `root` as full paths, and whether the run may remove `key`.
 bool MayRemoveKey(const Machine& m, HKEY root, const string& key) {
-  if (m.win9x) {
-    for (int i = 0; i < Win9xKeyCount; ++i) {
-      if (Win9xKeys[i].root == root && IsAtOrBelow(key, Win9xKeys[i].subkey)) return true;
-    }
-  } else {
-    for (int i = 0; i < NtKeyCount; ++i) {
-      if (NtKeys[i].root == root && IsAtOrBelow(key, NtKeys[i].subkey)) return true;
-    }
+  for (const safety::TableKey& k : safety::TablesFor(m.osKind).keys) {
+    if (k.root == root && IsAtOrBelow(key, k.subkey)) return true;
   }
   return false;
+}
+
+// ---- folders the system names, which no install folder may be ----
+
+// The folder `path` lies in ("" for a drive's root); a trail byte 0x5C is no separator.
+string ParentOf(const string& path) {
+  size_t last = string::npos;
+  for (size_t i = 0; i < path.size(); ++i) {
+    if (winsim::IsLeadByte(static_cast<unsigned char>(path[i])) && i + 1 < path.size()) {
+      ++i;
+    } else if (path[i] == '\\' || path[i] == '/') {
+      if (i + 1 < path.size()) last = i;
+    }
+  }
+  if (last == string::npos || last < 2) return "";
+  return last == 2 ? path.substr(0, 3) : path.substr(0, last);
+}
+
+// A path in the forms Windows compares: as written and by its 8.3 form, each as Upper gives it.
+vector<string> Forms(const string& path) {
+  vector<string> forms = {Upper(path)};
+  char shortForm[MAX_PATH];
+  const DWORD length = path.size() < MAX_PATH ? GetShortPathNameA(path.c_str(), shortForm, MAX_PATH) : 0;
+  if (length > 0 && length < MAX_PATH) forms.push_back(Upper(shortForm));
+  return forms;
+}
+
+// Every folder the system names on this machine, and every folder above one, in both forms:
+// the Windows and system folders, every shell folder the shell gives a path for, and the
+// registry's Program Files and Common Files. Worked out before the run.
+std::set<string> SystemNamedFolders(const Machine& m) {
+  vector<string> named = {m.windowsFolder, m.systemFolder, m.shellFolders[0], m.shellFolders[1], m.shellFolders[2],
+                          m.shellFolders[3], "C:\\Program Files", "C:\\Program Files\\Common Files"};
+  for (int csidl : safety::kGuardedCsidls) {
+    bool planFolder = false;
+    for (int plans : kShellFolders) planFolder = planFolder || plans == csidl;
+    if (!planFolder) named.push_back(winsim::ShellFolderPath(csidl));
+  }
+  std::set<string> out;
+  for (const string& folder : named) {
+    for (string at = folder; !at.empty(); at = ParentOf(at)) {
+      for (const string& form : Forms(at)) out.insert(form);
+    }
+  }
+  return out;
+}
+
+bool IsSystemNamed(const std::set<string>& named, const string& path) {
+  return !path.empty() && named.count(Upper(path)) != 0;
+}
+
+// Whether a folder the registry names can be the package's: plain and absolute, no name ending
+// in a dot or a blank, no junction as the folder or on the way, and neither a folder the system
+// names nor one above such a folder (by either form).
+bool CanBeThePackages(const std::set<string>& named, const string& folder) {
+  if (!IsPlainAbsoluteFolder(folder)) return false;
+  for (size_t i = 0; i <= folder.size(); ++i) {
+    const bool end = i == folder.size();
+    if (!end && winsim::IsLeadByte(static_cast<unsigned char>(folder[i])) && i + 1 < folder.size()) {
+      ++i;
+      continue;
+    }
+    if (!end && folder[i] != '\\' && folder[i] != '/') continue;
+    // (No trail byte is a dot or a blank.)
+    if (i > 3 && (folder[i - 1] == '.' || folder[i - 1] == ' ')) return false;
+    const DWORD attributes = winsim::Attributes(folder.substr(0, i));
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
+  }
+  for (const string& form : Forms(folder)) {
+    for (const string& other : named) {
+      if (IsAtOrBelow(other, form)) return false;
+    }
+  }
+  return true;
 }
 
 void InjectFaults(const string& bytes) {
@@ -602,8 +698,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const vector<Entry> before = Snapshot(m.win9x);
   // Each folder the registry names, in every form that reaches it: as written, its 8.3 form,
   // and the long form of the entry with that 8.3 form.
+  m.systemNamed = SystemNamedFolders(m);
   for (const string& folder : m.namedFolders) {
-    if (!IsPlainAbsoluteFolder(folder)) continue;
+    if (!CanBeThePackages(m.systemNamed, folder)) continue;
     m.installFolders.push_back(folder);
     char shortForm[MAX_PATH];
     const DWORD length = GetShortPathNameA(folder.c_str(), shortForm, MAX_PATH);
@@ -613,7 +710,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (SameText(e.shortPath, shortForm)) m.installFolders.push_back(e.path);
     }
   }
-  const Allowed allowed = AllowedRemovals(m);
+  const Allowed allowed = AllowedRemovals(m, true);
+  const Allowed fixed = AllowedRemovals(m, false);
+  std::set<string> installNames;
+  for (const string& name : safety::TablesFor(m.osKind).installFiles) installNames.insert(Upper(name));
   std::set<std::pair<HKEY, string>> keysBefore;
   for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, HKEY_USERS}) {
     for (const string& key : winsim::KeyTree(root)) keysBefore.insert({root, key});
@@ -639,6 +739,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (winsim::Exists(e.path)) continue;
     FUZZ_CHECK(MayRemoveEntry(allowed, e), "removed \"%s\" (8.3 \"%s\"), which no plan names", Shown(e.path).c_str(),
                Shown(e.shortPath).c_str());
+    // Whatever the registry named: no folder the system names goes, and nothing directly in one
+    // that the fixed tables do not name (a file, a junction, a folder named like an install file).
+    FUZZ_CHECK(!IsSystemNamed(m.systemNamed, e.path) && !IsSystemNamed(m.systemNamed, e.shortPath),
+               "removed \"%s\", a folder the system names or one above it", Shown(e.path).c_str());
+    const bool folder = (e.attributes & FILE_ATTRIBUTE_DIRECTORY) && !(e.attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    string name = e.path.substr(ParentOf(e.path).size());
+    if (!name.empty() && name[0] == '\\') name.erase(0, 1);
+    const bool installName = installNames.count(Upper(name)) != 0;
+    FUZZ_CHECK(MayRemoveEntry(fixed, e) || !IsSystemNamed(m.systemNamed, ParentOf(e.path)) || (folder && !installName),
+               "removed \"%s\" from a folder the system names", Shown(e.path).c_str());
   }
   for (const string& canary : m.canaryFiles) {
     if (MayRemove(allowed, canary)) continue;  // named by the registry as the install folder's
