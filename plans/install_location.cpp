@@ -6,6 +6,7 @@
 
 #include "plans/guarded_folders.h"
 #include "plans/locations.h"
+#include "plans/package_keys.h"
 #include "plans/registry_text.h"
 #include "shell/os_kind.h"
 #include "shell/run_state.h"
@@ -13,10 +14,7 @@
 namespace {
 
 // The package's uninstall registrations under HKEY_LOCAL_MACHINE, in the order they are tried.
-const char* const UninstallKeys[] = {
-    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Zorvik Tablet Driver",
-    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tablet Driver",
-};
+const char* const UninstallKeys[] = {PACKAGE_UNINSTALL_KEY, GENERIC_UNINSTALL_KEY};
 const char kUninstallValue[] = "UninstallString";
 
 // Files of the install folder that an uninstall command line names, searched in this order.
@@ -25,7 +23,7 @@ const char* const UninstallMarkers[] = {
     "Remove.exe",
 };
 
-const char kFallbackKey[] = "SOFTWARE\\TABLET";
+const char kFallbackKey[] = WIN9X_SETTINGS_KEY;
 const char kFallbackValue[] = "OEMDocLocation";
 
 // Keeps the part of `text` between its first two double quotes (or after the only one); text

@@ -2,6 +2,8 @@
 // short root names the rows show them under.
 #include "plans/registry_tables.h"
 
+#include "plans/package_keys.h"
+
 // Removed in this order on Windows 95, 95 OSR2, 98 and Me.
 const KeyEntry Win9xKeys[] = {
     // root              subkey
@@ -13,9 +15,9 @@ const KeyEntry Win9xKeys[] = {
     {HKEY_LOCAL_MACHINE, "Enum\\SERENUM\\ZRV50AE"},
     // The maker's name in katakana: at run time the CP932 bytes 83 5D 83 8B 83 72 83 4E.
     {HKEY_LOCAL_MACHINE, "SOFTWARE\\ゾルビク"},
-    {HKEY_LOCAL_MACHINE, "SOFTWARE\\Tablet"},
-    {HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Zorvik Tablet Driver"},
-    {HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tablet Driver"},
+    {HKEY_LOCAL_MACHINE, WIN9X_SETTINGS_KEY},
+    {HKEY_LOCAL_MACHINE, PACKAGE_UNINSTALL_KEY},
+    {HKEY_LOCAL_MACHINE, GENERIC_UNINSTALL_KEY},
     // The whole pen device class, with every pen device installed under it.
     {HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Services\\Class\\PEN"},
     {HKEY_CURRENT_USER, "Control Panel\\Zorvik"},
@@ -34,8 +36,8 @@ const int Win9xValueCount = sizeof Win9xValues / sizeof Win9xValues[0];
 const KeyEntry NtKeys[] = {
     // root              subkey
     {HKEY_LOCAL_MACHINE, "SOFTWARE\\ゾルビク"},
-    {HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Zorvik Tablet Driver"},
-    {HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tablet Driver"},
+    {HKEY_LOCAL_MACHINE, PACKAGE_UNINSTALL_KEY},
+    {HKEY_LOCAL_MACHINE, GENERIC_UNINSTALL_KEY},
     {HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Services\\TabletService"},
     {HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Services\\Penclass"},
     // The default user's settings, copied into every new user's profile.

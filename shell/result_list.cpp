@@ -11,7 +11,7 @@
 namespace {
 
 // Status text ids by RemovalStatus code; codes 4 and 7 use 17 and 16, in that order.
-const UINT StatusTextIds[] = {
+constexpr UINT StatusTextIds[] = {
     0,                         // StatusNone: no text
     IDS_ST_ERROR,              // StatusError
     IDS_ST_DELETED,            // StatusDeleted
@@ -22,6 +22,15 @@ const UINT StatusTextIds[] = {
     IDS_ST_NO_FOLDER,          // StatusNoFolder
     IDS_ST_DETECT_ERROR,       // StatusDetectError
 };
+// The table is indexed by the status code: one entry per code, each in its place.
+static_assert(sizeof StatusTextIds / sizeof StatusTextIds[0] == StatusDetectError + 1, "one text per status");
+static_assert(StatusTextIds[StatusError] == IDS_ST_ERROR && StatusTextIds[StatusDeleted] == IDS_ST_DELETED &&
+                  StatusTextIds[StatusNoFile] == IDS_ST_NO_FILE &&
+                  StatusTextIds[StatusDeleteAtRestart] == IDS_ST_DELETE_AT_RESTART &&
+                  StatusTextIds[StatusNoKey] == IDS_ST_NO_KEY && StatusTextIds[StatusNoValue] == IDS_ST_NO_VALUE &&
+                  StatusTextIds[StatusNoFolder] == IDS_ST_NO_FOLDER &&
+                  StatusTextIds[StatusDetectError] == IDS_ST_DETECT_ERROR,
+              "status texts out of order");
 
 const int kColumnTextCapacity = 50;
 const int kStatusTextCapacity = 256;
