@@ -29,11 +29,12 @@ void BuildValueRowText(char* buffer, HKEY root, const char* subkey, const char* 
 }
 
 // Removes each key of `keys` with its subtree and adds its row after the removal.
-void RemoveKeys(const KeyEntry* keys, int count) {
+void RemoveKeys(const KeyTable& keys) {
   char text[RowTextSize];
-  for (int i = 0; i < count; ++i) {
-    const RemovalStatus status = RemoveRegistryKey(keys[i].root, keys[i].subkey);
-    BuildKeyRowText(text, keys[i].root, keys[i].subkey);
+  for (int i = 0; i < keys.count; ++i) {
+    const KeyEntry& key = keys.entries[i];
+    const RemovalStatus status = RemoveRegistryKey(key.root, key.subkey);
+    BuildKeyRowText(text, key.root, key.subkey);
     AddResultRow(text, status);
   }
 }
@@ -43,11 +44,11 @@ void RemoveKeys(const KeyEntry* keys, int count) {
 int RemoveRegistryWin9x() {
   // Written out before and after, so that what is gone stays gone if the machine goes down.
   FlushRegistryRoots();
-  RemoveKeys(Win9xKeys, Win9xKeyCount);
+  RemoveKeys(Win9xRegistryPlan.keys);
 
   char text[RowTextSize];
-  for (int i = 0; i < Win9xValueCount; ++i) {
-    const ValueEntry& entry = Win9xValues[i];
+  for (int i = 0; i < Win9xRegistryPlan.values.count; ++i) {
+    const ValueEntry& entry = Win9xRegistryPlan.values.entries[i];
     const RemovalStatus status = RemoveRegistryValue(entry.root, entry.subkey, entry.valueName);
     BuildValueRowText(text, entry.root, entry.subkey, entry.valueName);
     AddResultRow(text, status);
@@ -61,7 +62,7 @@ int RemoveRegistryNt() {
   // The flush covers HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER; the key under HKEY_USERS is
   // written out by the system in its own time.
   FlushRegistryRoots();
-  RemoveKeys(NtKeys, NtKeyCount);
+  RemoveKeys(NtRegistryPlan.keys);
   FlushRegistryRoots();
   return 1;
 }

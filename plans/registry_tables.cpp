@@ -4,6 +4,8 @@
 
 #include "plans/package_keys.h"
 
+namespace {
+
 // Removed in this order on Windows 95, 95 OSR2, 98 and Me.
 const KeyEntry Win9xKeys[] = {
     // root              subkey
@@ -22,7 +24,6 @@ const KeyEntry Win9xKeys[] = {
     {HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Services\\Class\\PEN"},
     {HKEY_CURRENT_USER, "Control Panel\\Zorvik"},
 };
-const int Win9xKeyCount = sizeof Win9xKeys / sizeof Win9xKeys[0];
 
 // Removed after the keys on the 9x family: the driver's entry among the services started at
 // boot.
@@ -30,7 +31,6 @@ const ValueEntry Win9xValues[] = {
     // root              subkey                                                  value name
     {HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunServices", "Tablet"},
 };
-const int Win9xValueCount = sizeof Win9xValues / sizeof Win9xValues[0];
 
 // Removed in this order on Windows NT 4.0, 2000 and XP.
 const KeyEntry NtKeys[] = {
@@ -43,7 +43,13 @@ const KeyEntry NtKeys[] = {
     // The default user's settings, copied into every new user's profile.
     {HKEY_USERS, ".DEFAULT\\Control Panel\\Zorvik"},
 };
-const int NtKeyCount = sizeof NtKeys / sizeof NtKeys[0];
+
+}  // namespace
+
+#define TABLE(t) {t, static_cast<int>(sizeof t / sizeof t[0])}
+
+const Win9xRegistryTables Win9xRegistryPlan = {TABLE(Win9xKeys), TABLE(Win9xValues)};
+const NtRegistryTables NtRegistryPlan = {TABLE(NtKeys)};
 
 namespace {
 

@@ -16,12 +16,27 @@ struct ValueEntry {
   const char* valueName;
 };
 
-extern const KeyEntry Win9xKeys[];
-extern const int Win9xKeyCount;
-extern const ValueEntry Win9xValues[];
-extern const int Win9xValueCount;
-extern const KeyEntry NtKeys[];
-extern const int NtKeyCount;
+// An ordered list of keys, and one of values.
+struct KeyTable {
+  const KeyEntry* entries;
+  int count;
+};
+struct ValueTable {
+  const ValueEntry* entries;
+  int count;
+};
+
+// What each registry plan removes, in the order it is removed.
+struct Win9xRegistryTables {
+  KeyTable keys;      // on Windows 95, 95 OSR2, 98 and Me
+  ValueTable values;  // after the keys
+};
+struct NtRegistryTables {
+  KeyTable keys;  // on Windows NT 4.0, 2000 and XP
+};
+
+extern const Win9xRegistryTables Win9xRegistryPlan;
+extern const NtRegistryTables NtRegistryPlan;
 
 // The short root name that opens every row text ("HLM\", "HCU\", "HU\"); "" for another root.
 const char* RootPrefix(HKEY root);

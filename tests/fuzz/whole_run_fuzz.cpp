@@ -361,15 +361,15 @@ void SeedMachine(Machine* m, FuzzInput* input) {
 
   // The registry: the family's keys (with a subkey each), the value, and canaries.
   if (m->win9x) {
-    for (int i = 0; i < Win9xKeyCount; ++i) {
-      if (present.Next()) winsim::SetStringValue(Win9xKeys[i].root, Join(Win9xKeys[i].subkey, "Sub"), "x", "1");
+    for (int i = 0; i < Win9xRegistryPlan.keys.count; ++i) {
+      if (present.Next()) winsim::SetStringValue(Win9xRegistryPlan.keys.entries[i].root, Join(Win9xRegistryPlan.keys.entries[i].subkey, "Sub"), "x", "1");
     }
-    for (int i = 0; i < Win9xValueCount; ++i) {
-      if (present.Next()) winsim::SetStringValue(Win9xValues[i].root, Win9xValues[i].subkey, Win9xValues[i].valueName, "t");
+    for (int i = 0; i < Win9xRegistryPlan.values.count; ++i) {
+      if (present.Next()) winsim::SetStringValue(Win9xRegistryPlan.values.entries[i].root, Win9xRegistryPlan.values.entries[i].subkey, Win9xRegistryPlan.values.entries[i].valueName, "t");
     }
   } else {
-    for (int i = 0; i < NtKeyCount; ++i) {
-      if (present.Next()) winsim::SetStringValue(NtKeys[i].root, Join(NtKeys[i].subkey, "Sub"), "x", "1");
+    for (int i = 0; i < NtRegistryPlan.keys.count; ++i) {
+      if (present.Next()) winsim::SetStringValue(NtRegistryPlan.keys.entries[i].root, Join(NtRegistryPlan.keys.entries[i].subkey, "Sub"), "x", "1");
     }
   }
   const std::pair<HKEY, string> canaryKeys[] = {
@@ -441,8 +441,8 @@ void AddNestedEntries(const Machine& m, const string& bytes) {
   }
   const FileTable& menus = m.win9x ? Win9xFilePlan.menuFolders : NtFilePlan.menuFolders;
   string folder = m.shellFolders[0].empty() ? "" : Join(m.shellFolders[0], menus.entries[0]);
-  string key = m.win9x ? Win9xKeys[0].subkey : NtKeys[0].subkey;
-  const HKEY root = m.win9x ? Win9xKeys[0].root : NtKeys[0].root;
+  string key = m.win9x ? Win9xRegistryPlan.keys.entries[0].subkey : NtRegistryPlan.keys.entries[0].subkey;
+  const HKEY root = m.win9x ? Win9xRegistryPlan.keys.entries[0].root : NtRegistryPlan.keys.entries[0].root;
   for (size_t i = 0; i < names.size() && i < 16; ++i) {
     if (names[i].empty()) continue;
     if (i % 2 == 0 && !folder.empty()) {

@@ -152,13 +152,13 @@ MachineFolders SeedFullInstallation(const std::string& installFolder) {
 
   // What the registry plan removes.
   if (win9x) {
-    for (int i = 0; i < Win9xKeyCount; ++i) SetRegString(Win9xKeys[i].root, Win9xKeys[i].subkey, "Installed", "1");
-    for (int i = 0; i < Win9xValueCount; ++i) {
-      SetRegString(Win9xValues[i].root, Win9xValues[i].subkey, Win9xValues[i].valueName, "tablet.exe");
+    for (int i = 0; i < Win9xRegistryPlan.keys.count; ++i) SetRegString(Win9xRegistryPlan.keys.entries[i].root, Win9xRegistryPlan.keys.entries[i].subkey, "Installed", "1");
+    for (int i = 0; i < Win9xRegistryPlan.values.count; ++i) {
+      SetRegString(Win9xRegistryPlan.values.entries[i].root, Win9xRegistryPlan.values.entries[i].subkey, Win9xRegistryPlan.values.entries[i].valueName, "tablet.exe");
     }
     SetRegString(HKEY_LOCAL_MACHINE, kDocLocationKey, "OEMDocLocation", installFolder);
   } else {
-    for (int i = 0; i < NtKeyCount; ++i) SetRegString(NtKeys[i].root, NtKeys[i].subkey, "Installed", "1");
+    for (int i = 0; i < NtRegistryPlan.keys.count; ++i) SetRegString(NtRegistryPlan.keys.entries[i].root, NtRegistryPlan.keys.entries[i].subkey, "Installed", "1");
   }
 
   // The driver's INF file.

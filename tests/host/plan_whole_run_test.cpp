@@ -88,12 +88,12 @@ TEST_F(MachineTest, WindowsXPRemovesTheInstallationAndASecondRunFindsNoInstallFo
   files.push_back(Row(kInstallFolder, kDeleted));
   EXPECT_ROWS(files, Slice(firstRun, 1, pass.end));
   EXPECT_EQ(RegistrySection(), firstRun[1 + pass.end]);
-  EXPECT_EQ(2 + pass.end + NtKeyCount, firstRun.size());
+  EXPECT_EQ(2 + pass.end + NtRegistryPlan.keys.count, firstRun.size());
 
   // Second run: its rows come first; the registration went with the first run's registry phase.
   const std::vector<std::string> rows = RowsUtf8();
   const PassLayout noFolder = NtPassLayout(false);
-  ASSERT_EQ(firstRun.size() + 2 + noFolder.end + NtKeyCount, rows.size());
+  ASSERT_EQ(firstRun.size() + 2 + noFolder.end + NtRegistryPlan.keys.count, rows.size());
   EXPECT_EQ(FilesSection(), rows[0]);
   std::vector<std::string> again;
   for (const std::string& name : kNtSystemFiles) {
@@ -105,7 +105,7 @@ TEST_F(MachineTest, WindowsXPRemovesTheInstallationAndASecondRunFindsNoInstallFo
   again.push_back(InstallFolderNotFound());
   EXPECT_ROWS(again, Slice(rows, 1, noFolder.end));
   EXPECT_EQ(RegistrySection(), rows[1 + noFolder.end]);
-  EXPECT_ROWS(firstRun, Slice(rows, 2 + noFolder.end + NtKeyCount, firstRun.size()));
+  EXPECT_ROWS(firstRun, Slice(rows, 2 + noFolder.end + NtRegistryPlan.keys.count, firstRun.size()));
 
   ExpectSummaries({{kDoneRestart, MB_ICONINFORMATION}, {kPartialFailure, MB_ICONEXCLAMATION}});
   EXPECT_FALSE(winsim::Exists(kInstallFolder));

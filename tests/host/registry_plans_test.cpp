@@ -155,7 +155,7 @@ TEST_F(MachineTest, TheNtPhaseRemovesItsSixKeysAndLeavesTheValueAlone) {
   SeedNtInstallation();
   EXPECT_EQ(0, RunProgram({Press(IDC_RUN), CloseButton()}));
 
-  EXPECT_ROWS(Rows(kNtRowTexts, std::vector<std::string>(NtKeyCount, "削除")), RegistryRows());
+  EXPECT_ROWS(Rows(kNtRowTexts, std::vector<std::string>(NtRegistryPlan.keys.count, "削除")), RegistryRows());
   EXPECT_EQ((std::vector<std::string>{"SOFTWARE", "SOFTWARE\\Microsoft", "SOFTWARE\\Microsoft\\Windows",
                                       "SOFTWARE\\Microsoft\\Windows\\CurrentVersion",
                                       "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunServices",
@@ -215,7 +215,7 @@ TEST_F(MachineTest, ASecondRunFindsNoKeysAndOnThe9xFamilyNoValue) {
     if (nt) SeedNtInstallation(); else SeedWin9xInstallation();
     EXPECT_EQ(0, RunProgram({Press(IDC_RUN), Press(IDC_RUN), CloseButton()}));
 
-    std::vector<std::string> statuses(nt ? NtKeyCount : Win9xKeyCount, "ｷｰなし");
+    std::vector<std::string> statuses(nt ? NtRegistryPlan.keys.count : Win9xRegistryPlan.keys.count, "ｷｰなし");
     if (!nt) statuses.push_back("値なし");  // the RunServices key is still there, without the value
     EXPECT_ROWS(Rows(nt ? kNtRowTexts : kWin9xRowTexts, statuses), RegistryRows());
     EXPECT_EQ(2u, winsim::MessageBoxes().size());
@@ -225,7 +225,7 @@ TEST_F(MachineTest, ASecondRunFindsNoKeysAndOnThe9xFamilyNoValue) {
 TEST_F(MachineTest, AValueWhoseKeyIsMissingIsAnErrorRowAndTheSummaryReportsAFailure) {
   Use(kWinMe);  // nothing installed at all
   EXPECT_EQ(0, RunProgram({Press(IDC_RUN), CloseButton()}));
-  std::vector<std::string> statuses(Win9xKeyCount, "ｷｰなし");
+  std::vector<std::string> statuses(Win9xRegistryPlan.keys.count, "ｷｰなし");
   statuses.push_back("ｴﾗｰ");
   EXPECT_ROWS(Rows(kWin9xRowTexts, statuses), RegistryRows());
   EXPECT_TRUE(RunState.errorSeen);
@@ -241,7 +241,7 @@ TEST_F(MachineTest, AKeyThatCannotBeRemovedIsAnErrorRowAndTheRunGoesOn) {
   ASSERT_TRUE(winsim::DenyKeyAccess(HKEY_LOCAL_MACHINE, Sjis("SOFTWARE\\ゾルビク\\Tablet\\表示"), DELETE));
   EXPECT_EQ(0, RunProgram({Press(IDC_RUN), CloseButton()}));
 
-  std::vector<std::string> statuses(NtKeyCount, "削除");
+  std::vector<std::string> statuses(NtRegistryPlan.keys.count, "削除");
   statuses[0] = "ｴﾗｰ";
   EXPECT_ROWS(Rows(kNtRowTexts, statuses), RegistryRows());
   EXPECT_TRUE(HasKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\ゾルビク\\Tablet\\表示"));
@@ -258,7 +258,7 @@ TEST_F(MachineTest, EachWindowsVersionRunsTheRegistryPlanOfItsFamily) {
     EXPECT_EQ(0, RunProgram({Press(IDC_RUN), CloseButton()}));
     std::vector<std::string> rows = RegistryRows();
     const bool nt = v.platform == VER_PLATFORM_WIN32_NT;
-    ASSERT_EQ(static_cast<size_t>(nt ? NtKeyCount : Win9xKeyCount + Win9xValueCount), rows.size());
+    ASSERT_EQ(static_cast<size_t>(nt ? NtRegistryPlan.keys.count : Win9xRegistryPlan.keys.count + Win9xRegistryPlan.values.count), rows.size());
     EXPECT_EQ(std::string(nt ? kNtRowTexts.back() : kWin9xRowTexts.back()), rows.back().substr(0, rows.back().find(" | ")));
     EXPECT_EQ("", winsim::LeakReport());
   }
