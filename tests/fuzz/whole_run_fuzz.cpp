@@ -534,11 +534,15 @@ Allowed AllowedRemovals(const Machine& m, bool withInstallFolders) {
   const safety::FamilyTables& t = safety::TablesFor(m.osKind);
   for (const string& name : t.systemFiles) a.exact.insert(Upper(Join(m.systemFolder, name)));
   for (const string& name : t.windowsFiles) a.exact.insert(Upper(Join(m.windowsFolder, name)));
-  for (int s = 0; s < 2 && !m.shellFolders[s].empty(); ++s) {
-    for (const string& name : t.menuFolders) a.trees.push_back(Upper(Join(m.shellFolders[s], name)));
-  }
-  for (int s = 2; s < 4 && !m.shellFolders[s].empty(); ++s) {
-    for (const string& name : t.startupShortcuts) a.exact.insert(Upper(Join(m.shellFolders[s], name)));
+  for (int s = 0; s < 4; ++s) {
+    if (m.shellFolders[s].empty()) continue;  // the shell cannot give it
+    for (const string& name : s < 2 ? t.menuFolders : t.startupShortcuts) {
+      if (s < 2) {
+        a.trees.push_back(Upper(Join(m.shellFolders[s], name)));
+      } else {
+        a.exact.insert(Upper(Join(m.shellFolders[s], name)));
+      }
+    }
   }
   for (const string& folder : withInstallFolders ? m.installFolders : vector<string>()) {
     a.exact.insert(Upper(folder));
