@@ -61,11 +61,15 @@ struct WindowState {
   bool commonControlsLoaded = false;
   std::vector<MessageBoxCall> boxes;
   int boxAnswer = IDOK;
-  // Messages other threads have sent, answered at the thread's next look at its queue.
-  std::deque<MSG> sentByOthers;
+  // Messages other threads have sent, answered at the thread's next look at its queue, each
+  // with the rows the list had when it was sent.
+  struct SentMessage {
+    MSG message;
+    int rowsWhenSent;
+  };
+  std::deque<SentMessage> sentByOthers;
   std::vector<AnsweredMessage> answered;
-  std::vector<int> rowsAtSending;  // parallel to sentByOthers
-  DWORD lastQueueCheckMs = 0;      // simulated time (the Sleep total) of the last look
+  DWORD lastQueueCheckMs = 0;  // simulated time (the Sleep total) of the last look
   DWORD longestWithoutCheckMs = 0;
 };
 
@@ -88,5 +92,7 @@ bool IsListView(const Window& w);
 LRESULT ListViewMessage(Window& w, UINT message, WPARAM wParam, LPARAM lParam);
 // The rows of the main window's result list now (0 without one).
 int RowsNow();
+// A message record for the queue.
+MSG MakeMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
 }  // namespace winsim::wm

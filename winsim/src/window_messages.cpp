@@ -17,13 +17,21 @@ void LookAtQueue() {
   if (now - s.lastQueueCheckMs > s.longestWithoutCheckMs) s.longestWithoutCheckMs = now - s.lastQueueCheckMs;
   s.lastQueueCheckMs = now;
   while (!s.sentByOthers.empty()) {
-    MSG m = s.sentByOthers.front();
-    const int rowsAtSending = s.rowsAtSending.front();
+    const WindowState::SentMessage sent = s.sentByOthers.front();
     s.sentByOthers.pop_front();
-    s.rowsAtSending.erase(s.rowsAtSending.begin());
+    const MSG& m = sent.message;
     SendMessageA(m.hwnd, m.message, m.wParam, m.lParam);
-    s.answered.push_back(AnsweredMessage{m.message, rowsAtSending, RowsNow()});
+    s.answered.push_back(AnsweredMessage{m.message, sent.rowsWhenSent, RowsNow()});
   }
+}
+
+MSG MakeMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  MSG m{};
+  m.hwnd = hwnd;
+  m.message = message;
+  m.wParam = wParam;
+  m.lParam = lParam;
+  return m;
 }
 
 LRESULT ControlMessage(Window& w, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -60,13 +68,7 @@ using wm::State;
 void QueueAction(std::function<void()> action) { State().actions.push_back(std::move(action)); }
 
 void SendFromOtherThread(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  MSG m{};
-  m.hwnd = window;
-  m.message = message;
-  m.wParam = wParam;
-  m.lParam = lParam;
-  State().sentByOthers.push_back(m);
-  State().rowsAtSending.push_back(wm::RowsNow());
+  State().sentByOthers.push_back({wm::MakeMessage(window, message, wParam, lParam), wm::RowsNow()});
 }
 
 const std::vector<AnsweredMessage>& AnsweredMessages() { return State().answered; }
@@ -133,12 +135,7 @@ LRESULT DispatchMessageA(const MSG* msg) {
 
 BOOL PostMessageA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   if (hwnd != nullptr && Find(hwnd) == nullptr) return Fail(ERROR_INVALID_HANDLE, FALSE);
-  MSG m{};
-  m.hwnd = hwnd;
-  m.message = message;
-  m.wParam = wParam;
-  m.lParam = lParam;
-  State().queue.push_back(m);
+  State().queue.push_back(winsim::wm::MakeMessage(hwnd, message, wParam, lParam));
   return TRUE;
 }
 
