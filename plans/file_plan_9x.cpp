@@ -12,6 +12,7 @@
 #include "plans/phases.h"
 #include "primitives/directory_tree.h"
 #include "primitives/file_removal.h"
+#include "shell/ansi_text.h"
 #include "shell/os_kind.h"
 #include "shell/result_list.h"
 #include "shell/run_state.h"

@@ -5,6 +5,7 @@
 
 #include "primitives/directory_tree.h"
 #include "primitives/file_removal.h"
+#include "shell/ansi_text.h"
 #include "resources/resource.h"
 #include "shell/result_list.h"
 #include "shell/run_state.h"

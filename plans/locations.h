@@ -5,8 +5,6 @@
 
 #include <windows.h>
 
-#include "shell/ansi_text.h"
-
 // Folders reported by the system, each with one final backslash.
 struct BaseFolders {
   char windowsFolder[MAX_PATH];

@@ -7,6 +7,7 @@
 
 #include "installation.h"
 #include "plans/locations.h"
+#include "shell/ansi_text.h"
 #include "shell/os_kind.h"
 #include "winsim_fs.h"
 #include "winsim_shell.h"
