@@ -39,15 +39,14 @@ BOOL IsDosName(const AnsiCodePage* codePage, const char* name) {
   int base = 0, ext = 0;
   BOOL dot = FALSE;
   for (const char* p = name; *p != '\0'; p += CharWidth(codePage, p)) {
-    BYTE b = static_cast<BYTE>(*p);
+    const BYTE b = static_cast<BYTE>(*p);
     const int width = CharWidth(codePage, p);
-    if (width == 2) {
-      // a double-byte character counts as two
-    } else if (b == '.') {
+    if (width == 1 && b == '.') {
       if (dot) return FALSE;
       dot = TRUE;
       continue;
-    } else if (b == ' ' || b == '+' || b == ',' || b == ';' || b == '=' || b == '[' || b == ']') {
+    }
+    if (width == 1 && (b == ' ' || b == '+' || b == ',' || b == ';' || b == '=' || b == '[' || b == ']')) {
       return FALSE;
     }
     if (dot) {
