@@ -13,6 +13,7 @@
 #include "shell/run_state.h"
 #include "winsim.h"
 #include "winsim_registry.h"
+#include "winsim_shell.h"
 
 namespace {
 
@@ -129,8 +130,31 @@ bool HasOnlyValidNames(const std::string& path) {
   return true;
 }
 
+std::string FoldedCase(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// Whether `path` is one of the folders this machine's system names (the Windows and system
+// folders, the shell's folders) or a folder above one: never a package's own.
+bool IsSystemNamedOrAbove(const std::string& path) {
+  static const int kShellFolders[] = {0x02, 0x05, 0x07, 0x0b, 0x10, 0x16, 0x17, 0x18, 0x19, 0x26, 0x2b, 0x2e};
+  std::vector<std::string> named = {"C:\\WINDOWS", "C:\\WINDOWS\\SYSTEM", "C:\\WINDOWS\\SYSTEM32"};
+  for (int csidl : kShellFolders) named.push_back(winsim::ShellFolderPath(csidl));
+  const std::string folder = FoldedCase(path);
+  for (const std::string& n : named) {
+    const std::string other = FoldedCase(n);
+    if (!other.empty() && other.compare(0, folder.size(), folder) == 0 &&
+        (other.size() == folder.size() || other[folder.size()] == '\\')) {
+      return true;
+    }
+  }
+  return false;
+}
+
 // Plainly a folder the plans may use: "C:\" and names of letters, digits, blanks and "_-",
-// each with a letter or digit.
+// each with a letter or digit and ending in neither a blank nor a dot (Windows drops those),
+// and none of the folders the system names nor one above them.
 bool IsPlainlyUsable(const std::string& path) {
   if (!IsAbsoluteBelowRoot(path) || path[1] != ':' || path[2] != '\\') return false;
   for (const std::string& part : Components(path.substr(3))) {
@@ -142,9 +166,9 @@ bool IsPlainlyUsable(const std::string& path) {
         return false;
       }
     }
-    if (!hasAlnum) return false;
+    if (!hasAlnum || part.back() == ' ') return false;
   }
-  return true;
+  return !IsSystemNamedOrAbove(path);
 }
 
 struct StoredValue {
