@@ -9,13 +9,56 @@
 
 namespace {
 
+// Every check below asks the system something. A question the system cannot answer must not
+// let a folder through: only an answer that the thing asked about does not exist counts as
+// "not guarded"; any other failure refuses the folder.
+enum Answer { NotGuarded, Guarded };
+
+// The errors that say a path reaches nothing: no folder there, so no file there can be lost.
+BOOL MeansNoSuchPath(DWORD error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_NOT_READY:
+    case ERROR_BAD_NETPATH:
+    case ERROR_BAD_NET_NAME:
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_DIRECTORY:
+    case ERROR_FILENAME_EXCED_RANGE:
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
+
+// Where the shell itself records the special folders, for when it cannot give one itself.
+const char UserShellFoldersKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+const char CommonShellFoldersKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+
 // The special folders the shell may name, each a folder of the user, of all users or of
-// programs, never of one package. Programs and Startup are the ones the plans use themselves.
-const int GuardedShellFolders[] = {
-    CSIDL_PROGRAMS,          CSIDL_COMMON_PROGRAMS,         CSIDL_STARTUP,     CSIDL_COMMON_STARTUP,
-    CSIDL_STARTMENU,         CSIDL_COMMON_STARTMENU,        CSIDL_DESKTOPDIRECTORY,
-    CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_PERSONAL,          CSIDL_COMMON_DOCUMENTS,
-    CSIDL_PROGRAM_FILES,     CSIDL_PROGRAM_FILES_COMMON,
+// programs, never of one package (Programs and Startup are the ones the plans use themselves),
+// with the name under which the shell records it in the registry.
+struct GuardedShellFolder {
+  int csidl;
+  BOOL common;             // recorded for all users (HKEY_LOCAL_MACHINE) or for the user
+  const char* recordName;  // null: the program folders, which the registry names elsewhere
+};
+
+const GuardedShellFolder GuardedShellFolders[] = {
+    {CSIDL_PROGRAMS, FALSE, "Programs"},
+    {CSIDL_COMMON_PROGRAMS, TRUE, "Common Programs"},
+    {CSIDL_STARTUP, FALSE, "Startup"},
+    {CSIDL_COMMON_STARTUP, TRUE, "Common Startup"},
+    {CSIDL_STARTMENU, FALSE, "Start Menu"},
+    {CSIDL_COMMON_STARTMENU, TRUE, "Common Start Menu"},
+    {CSIDL_DESKTOPDIRECTORY, FALSE, "Desktop"},
+    {CSIDL_COMMON_DESKTOPDIRECTORY, TRUE, "Common Desktop"},
+    {CSIDL_PERSONAL, FALSE, "Personal"},
+    {CSIDL_COMMON_DOCUMENTS, TRUE, "Common Documents"},
+    {CSIDL_PROGRAM_FILES, TRUE, nullptr},
+    {CSIDL_PROGRAM_FILES_COMMON, TRUE, nullptr},
 };
 
 // Where Windows records the program folders, also on systems whose shell does not name them.
@@ -30,68 +73,103 @@ struct Candidate {
   BOOL hasShortName;
 };
 
-BOOL GetShortForm(const char* path, char* shortPath) {
+enum ShortForm { ShortFormFound, NoSuchFolder, ShortFormUnknown };
+
+ShortForm GetShortForm(const char* path, char* shortPath) {
   const DWORD length = GetShortPathNameA(path, shortPath, MAX_PATH);
-  return length != 0 && length < MAX_PATH;
+  if (length != 0 && length < MAX_PATH) return ShortFormFound;
+  return length == 0 && MeansNoSuchPath(GetLastError()) ? NoSuchFolder : ShortFormUnknown;
 }
 
-// True when the candidate is `guarded` or a folder above it, by name or by 8.3 form (the forms
-// of both, so "C:\PROGRA~1" is Program Files and "C:\Program Files\COMMON~1" Common Files).
-BOOL IsAtOrAbove(const Candidate& candidate, const char* guarded) {
-  if (guarded == nullptr || guarded[0] == '\0') return FALSE;
-  if (IsSameFolderOrAbove(candidate.codePage, candidate.name, guarded)) return TRUE;
+// Guarded when the candidate is `guarded` or a folder above it, by name or by 8.3 form (the
+// forms of both, so "C:\PROGRA~1" is Program Files and "C:\Program Files\COMMON~1" Common
+// Files). A guarded folder that is not there has no 8.3 form to be reached by.
+Answer IsAtOrAbove(const Candidate& candidate, const char* guarded) {
+  if (guarded == nullptr || guarded[0] == '\0') return NotGuarded;
+  if (IsSameFolderOrAbove(candidate.codePage, candidate.name, guarded)) return Guarded;
   char shortGuarded[MAX_PATH];
-  if (!GetShortForm(guarded, shortGuarded)) return FALSE;
-  if (IsSameFolderOrAbove(candidate.codePage, candidate.name, shortGuarded)) return TRUE;
-  return candidate.hasShortName && IsSameFolderOrAbove(candidate.codePage, candidate.shortName, shortGuarded);
+  switch (GetShortForm(guarded, shortGuarded)) {
+    case NoSuchFolder: return NotGuarded;
+    case ShortFormUnknown: return Guarded;
+    case ShortFormFound: break;
+  }
+  if (IsSameFolderOrAbove(candidate.codePage, candidate.name, shortGuarded)) return Guarded;
+  return candidate.hasShortName && IsSameFolderOrAbove(candidate.codePage, candidate.shortName, shortGuarded)
+             ? Guarded
+             : NotGuarded;
 }
 
-BOOL IsSystemFolderOrAbove(const Candidate& candidate) {
+Answer IsSystemFolderOrAbove(const Candidate& candidate) {
   char folder[MAX_PATH];
   UINT length = GetWindowsDirectoryA(folder, MAX_PATH);
-  if (length != 0 && length < MAX_PATH && IsAtOrAbove(candidate, folder)) return TRUE;
+  if (length == 0 || length >= MAX_PATH || IsAtOrAbove(candidate, folder) == Guarded) return Guarded;
   length = GetSystemDirectoryA(folder, MAX_PATH);
-  return length != 0 && length < MAX_PATH && IsAtOrAbove(candidate, folder);
+  if (length == 0 || length >= MAX_PATH) return Guarded;
+  return IsAtOrAbove(candidate, folder);
 }
 
-BOOL IsShellFolderOrAbove(const Candidate& candidate) {
-  for (unsigned i = 0; i < sizeof GuardedShellFolders / sizeof GuardedShellFolders[0]; ++i) {
-    // The shell's one buffer is used up before the next call.
-    if (IsAtOrAbove(candidate, GetShellFolderPath(GuardedShellFolders[i]))) return TRUE;
-  }
-  return FALSE;
-}
-
-BOOL IsRegisteredProgramFolderOrAbove(const Candidate& candidate) {
+// Compares the candidate with the folder value `name` of `key`. A key or value that is not
+// there names no folder; one that cannot be read may name any.
+Answer IsRecordedFolderOrAbove(const Candidate& candidate, HKEY root, const char* keyName, const char* name) {
   HKEY key;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, CurrentVersionKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return FALSE;
-  BOOL guarded = FALSE;
+  LONG status = RegOpenKeyExA(root, keyName, 0, KEY_QUERY_VALUE, &key);
+  if (status == ERROR_FILE_NOT_FOUND) return NotGuarded;
+  if (status != ERROR_SUCCESS) return Guarded;
   char value[REGISTRY_TEXT_CAPACITY + 1];
-  for (unsigned i = 0; i < sizeof GuardedFolderValues / sizeof GuardedFolderValues[0] && !guarded; ++i) {
-    if (ReadRegistryText(key, GuardedFolderValues[i], value)) guarded = IsAtOrAbove(candidate, value);
-  }
+  DWORD type = REG_SZ;
+  DWORD size = REGISTRY_TEXT_CAPACITY;
+  status = RegQueryValueExA(key, name, NULL, &type, reinterpret_cast<BYTE*>(value), &size);
   RegCloseKey(key);
-  return guarded;
+  if (status == ERROR_FILE_NOT_FOUND) return NotGuarded;
+  if (status != ERROR_SUCCESS) return Guarded;
+  value[size <= REGISTRY_TEXT_CAPACITY ? size : REGISTRY_TEXT_CAPACITY] = '\0';
+  return IsAtOrAbove(candidate, value);
 }
 
-// True when the folder or a folder on its way is a junction or folder link: what lies there
-// belongs to the folder it points at. Attributes that cannot be read end the look: nothing
-// below a folder that is not there can be reached either.
-BOOL IsOnALink(const AnsiCodePage* codePage, const char* folder) {
+// Each special folder as the shell gives it; where the shell gives no path (a folder its
+// version does not know, a failure), as the shell last recorded it in the registry.
+Answer IsShellFolderOrAbove(const Candidate& candidate) {
+  for (const GuardedShellFolder& folder : GuardedShellFolders) {
+    // The shell's one buffer is used up before the next call.
+    const char* path = GetShellFolderPath(folder.csidl);
+    Answer answer = NotGuarded;
+    if (path != nullptr) {
+      answer = IsAtOrAbove(candidate, path);
+    } else if (folder.recordName != nullptr) {
+      answer = folder.common
+                   ? IsRecordedFolderOrAbove(candidate, HKEY_LOCAL_MACHINE, CommonShellFoldersKey, folder.recordName)
+                   : IsRecordedFolderOrAbove(candidate, HKEY_CURRENT_USER, UserShellFoldersKey, folder.recordName);
+    }
+    if (answer == Guarded) return Guarded;
+  }
+  return NotGuarded;
+}
+
+Answer IsRegisteredProgramFolderOrAbove(const Candidate& candidate) {
+  for (const char* name : GuardedFolderValues) {
+    if (IsRecordedFolderOrAbove(candidate, HKEY_LOCAL_MACHINE, CurrentVersionKey, name) == Guarded) return Guarded;
+  }
+  return NotGuarded;
+}
+
+// Guarded when the folder or a folder on its way is a junction or folder link: what lies there
+// belongs to the folder it points at. A folder on the way that is not there ends the look:
+// nothing below it can be reached either.
+Answer IsOnALink(const AnsiCodePage* codePage, const char* folder) {
   char path[MAX_PATH];
   const int length = lstrlenA(folder);
-  if (length >= MAX_PATH) return TRUE;
+  if (length >= MAX_PATH) return Guarded;
   // From the first folder below the root ("C:\A", "C:\A\B", ...) to the folder itself.
   for (int at = 3; at <= length;) {
     int end = at;
     while (end < length && folder[end] != '\\' && folder[end] != '/') end += CharWidth(codePage, folder + end);
     lstrcpynA(path, folder, end + 1);
     const DWORD attributes = GetFileAttributesA(path);
-    if (attributes == INVALID_FILE_ATTRIBUTES) return FALSE;
-    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return TRUE;
+    if (attributes == INVALID_FILE_ATTRIBUTES) return MeansNoSuchPath(GetLastError()) ? NotGuarded : Guarded;
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return Guarded;
     at = end + 1;
   }
-  return FALSE;
+  return NotGuarded;
 }
 
 }  // namespace
@@ -103,9 +181,13 @@ int IsGuardedFolder(const char* folder) {
   Candidate candidate;
   candidate.codePage = &codePage;
   candidate.name = folder;
-  candidate.hasShortName = GetShortForm(folder, candidate.shortName);
-  if (IsOnALink(&codePage, folder)) return 1;
-  if (IsSystemFolderOrAbove(candidate)) return 1;
-  if (IsShellFolderOrAbove(candidate)) return 1;
-  return IsRegisteredProgramFolderOrAbove(candidate) ? 1 : 0;
+  switch (GetShortForm(folder, candidate.shortName)) {
+    case ShortFormFound: candidate.hasShortName = TRUE; break;
+    case NoSuchFolder: candidate.hasShortName = FALSE; break;
+    case ShortFormUnknown: return 1;
+  }
+  if (IsOnALink(&codePage, folder) == Guarded) return 1;
+  if (IsSystemFolderOrAbove(candidate) == Guarded) return 1;
+  if (IsShellFolderOrAbove(candidate) == Guarded) return 1;
+  return IsRegisteredProgramFolderOrAbove(candidate) == Guarded ? 1 : 0;
 }

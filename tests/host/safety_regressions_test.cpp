@@ -79,16 +79,36 @@ struct RefusedFolder {
 
 void PrintTo(const RefusedFolder& c, std::ostream* out) { *out << c.what; }
 
-class RefusedInstallFolder : public PlanTest, public ::testing::WithParamInterface<RefusedFolder> {};
-
 const char* const kForeignNames[] = {"Read Me.txt", "License.txt", "Remove.exe"};
 
-TEST_P(RefusedInstallFolder, CountsAsNotFoundAndLeavesEveryForeignFileThere) {
-  const RefusedFolder& c = GetParam();
+class RefusedInstallFolder : public PlanTest, public ::testing::WithParamInterface<RefusedFolder> {
+ protected:
+  // A full installation whose uninstall string names the case's folder, with foreign files
+  // named like the install files in the folder it reaches, on a machine with the Windows folder
+  // below a folder of its own, a desktop of its own and the registry's program folders.
+  void SetUpMachine(const RefusedFolder& c);
+  // Runs the family's file plan: 1 when it went through.
+  int RunFilePlan(const RefusedFolder& c) {
+    OpenMainWindow();
+    return IsNtFamily(c.osKind) ? RemoveFilesNt() : RemoveFilesWin9x();
+  }
+  void ExpectForeignFilesThere(const RefusedFolder& c) {
+    if (c.foreign.empty()) return;
+    EXPECT_TRUE(PathExists(c.foreign));
+    for (const char* name : kForeignNames) {
+      EXPECT_EQ(std::string("not the package's ") + name, winsim::FileBytes(c.foreign + "\\" + name)) << name;
+    }
+  }
+};
+
+void RefusedInstallFolder::SetUpMachine(const RefusedFolder& c) {
   UseWindows(c.osKind);
   winsim::SetWindowsDirectory("C:\\OS\\WINDOWS");
   winsim::SetSystemDirectory(IsNtFamily(c.osKind) ? "C:\\OS\\WINDOWS\\SYSTEM32" : "C:\\OS\\WINDOWS\\SYSTEM");
   winsim::SetShellFolderPath(CSIDL_DESKTOPDIRECTORY, "C:\\Users\\Desktop");
+  // Where the shell keeps the record of the desktop, as Explorer writes it at every logon.
+  SetRegString(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", "Desktop",
+               "C:\\Users\\Desktop");
   MakeFolders("C:\\Users\\Desktop");
   MakeFolders("C:\\Program Files\\Common Files");
   SetRegString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", "ProgramFilesDir", "C:\\Program Files");
@@ -97,21 +117,20 @@ TEST_P(RefusedInstallFolder, CountsAsNotFoundAndLeavesEveryForeignFileThere) {
   SeedFullInstallation();
   MakeFolders("C:\\Precious\\Sub");
   ASSERT_TRUE(winsim::MakeDirectoryLink("C:\\Program Files\\Zorvik Link", "C:\\Precious"));
+  ASSERT_TRUE(winsim::MakeDirectoryLink("C:\\Program Files\\Zorvik Docs", "C:\\Users\\Desktop"));
   if (!c.foreign.empty()) {
     MakeFolders(c.foreign);
     for (const char* name : kForeignNames) MakeFile(c.foreign + "\\" + name, std::string("not the package's ") + name);
   }
   SetRegString(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString", "\"" + c.named + "\\Uninst.isu\"");
   if (!c.docs.empty()) SetRegString(HKEY_LOCAL_MACHINE, kDocLocationKey, "OEMDocLocation", c.docs);
-  OpenMainWindow();
-  ASSERT_EQ(1, IsNtFamily(c.osKind) ? RemoveFilesNt() : RemoveFilesWin9x());
+}
 
-  if (!c.foreign.empty()) {
-    EXPECT_TRUE(PathExists(c.foreign));
-    for (const char* name : kForeignNames) {
-      EXPECT_EQ(std::string("not the package's ") + name, winsim::FileBytes(c.foreign + "\\" + name)) << name;
-    }
-  }
+TEST_P(RefusedInstallFolder, CountsAsNotFoundAndLeavesEveryForeignFileThere) {
+  const RefusedFolder& c = GetParam();
+  SetUpMachine(c);
+  ASSERT_EQ(1, RunFilePlan(c));
+  ExpectForeignFilesThere(c);
   const std::vector<std::string> rows = RowsUtf8();
   auto upper = [](std::string text) {
     for (char& ch : text) ch = (ch >= 'a' && ch <= 'z') ? static_cast<char>(ch - 0x20) : ch;
@@ -156,6 +175,57 @@ INSTANTIATE_TEST_SUITE_P(
                       "C:\\My Documents", "\\\\server\\share\\Zorvik"},
         RefusedFolder{"the Start Menu on Me, and the Windows folder by a dot on the way as the documents location",
                       OsWinMe, "C:\\WINDOWS\\Start Menu", "C:\\WINDOWS\\Start Menu", "C:\\OS.\\WINDOWS"}),
+    [](const ::testing::TestParamInfo<RefusedFolder>& info) { return "Case" + std::to_string(info.index); });
+
+// The checks that tell such a folder (its attributes on the way, its 8.3 form, the folders the
+// shell and the registry name) are platform calls too. When one of them fails, the folder must
+// still not be taken for the package's: a check that cannot be made refuses the folder.
+struct FailingCheck {
+  const char* api;
+  int calls;  // the first calls of the plan that may be the check's
+  DWORD error;
+};
+
+class RefusedInstallFolderUnderFaults : public RefusedInstallFolder {};
+
+TEST_P(RefusedInstallFolderUnderFaults, StaysRefusedWhenACheckFails) {
+  const RefusedFolder& c = GetParam();
+  const FailingCheck checks[] = {{"GetFileAttributesA", 4, ERROR_ACCESS_DENIED},
+                                 {"GetShortPathNameA", 24, ERROR_ACCESS_DENIED},
+                                 {"SHGetSpecialFolderLocation", 12, static_cast<DWORD>(E_FAIL)},
+                                 {"SHGetPathFromIDListA", 12, ERROR_INVALID_PARAMETER},
+                                 {"RegOpenKeyExA", 4, ERROR_ACCESS_DENIED},
+                                 {"RegQueryValueExA", 4, ERROR_MORE_DATA}};
+  std::string taken;  // every failing call after which a foreign file was gone
+  for (const FailingCheck& check : checks) {
+    for (int nth = 1; nth <= check.calls; ++nth) {
+      winsim::Reset();
+      ResetRunState();
+      SetUpMachine(c);
+      winsim::FailCall(check.api, nth, check.error);
+      RunFilePlan(c);
+      bool intact = PathExists(c.foreign);
+      for (const char* name : kForeignNames) {
+        intact = intact && winsim::FileBytes(c.foreign + "\\" + name) == std::string("not the package's ") + name;
+      }
+      if (!intact) taken += std::string(" ") + check.api + " #" + std::to_string(nth) + ";";
+      EXPECT_EQ("", winsim::LeakReport()) << check.api << " #" << nth;
+      DestroyWindow(RunState.mainWindow);
+    }
+  }
+  EXPECT_EQ("", taken) << "foreign files were deleted after these calls failed";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    SafetyRegression, RefusedInstallFolderUnderFaults,
+    ::testing::Values(
+        RefusedFolder{"Program Files by its 8.3 alias", OsWinXP, "C:\\PROGRA~1", "C:\\Program Files", ""},
+        RefusedFolder{"a junction", OsWinXP, "C:\\Program Files\\Zorvik Link", "C:\\Precious", ""},
+        RefusedFolder{"a junction to the Desktop on 98", OsWin98, "C:\\Program Files\\Zorvik Docs",
+                      "C:\\Users\\Desktop", "C:\\Program Files\\Zorvik Docs"},
+        RefusedFolder{"the Desktop", OsWinXP, "C:\\Users\\Desktop", "C:\\Users\\Desktop", ""},
+        RefusedFolder{"the registry's Common Files on 95", OsWin95, "C:\\Program Files\\Common Files",
+                      "C:\\Program Files\\Common Files", "C:\\Program Files\\Common Files"}),
     [](const ::testing::TestParamInfo<RefusedFolder>& info) { return "Case" + std::to_string(info.index); });
 
 }  // namespace
