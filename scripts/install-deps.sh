@@ -14,6 +14,18 @@ SUDO=""
 [ "$(id -u)" -ne 0 ] && SUDO="sudo"
 export DEBIAN_FRONTEND=noninteractive
 
+# A mirror caught mid-sync fails one index with "unexpected size"; apt keeps the other indexes
+# (and the old copy of that one), so a second try, and then going on, is safe.
+apt_update() {
+  local pause
+  for pause in 10 30 60; do
+    $SUDO apt-get "$@" update -qq && return 0
+    sleep "$pause"
+  done
+  $SUDO apt-get "$@" update -qq ||
+    echo "install-deps: apt-get update reported errors; going on with the package lists it has" >&2
+}
+
 need=()
 for p in cmake ninja-build g++ make python3 googletest libgtest-dev libgmock-dev clang libclang-rt-14-dev \
          g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev; do
@@ -26,8 +38,14 @@ if [ "$want_wine" = 1 ]; then
   done
 fi
 if [ ${#need[@]} -gt 0 ]; then
-  $SUDO apt-get update -qq
-  $SUDO apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+  apt_update
+  # With one index missing, the 32-bit libraries can lag their 64-bit twins and not install
+  # beside them; the mirror's next sync mends that.
+  $SUDO apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null || {
+    sleep 60
+    apt_update
+    $SUDO apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+  }
 fi
 
 [ "$want_wine" = 1 ] || exit 0
@@ -70,7 +88,7 @@ if ! ia32_runs_natively; then
     echo "deb [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] $mirror sid main" > "$work/sources.list"
     opts=(-o Dir::Etc::sourcelist="$work/sources.list" -o Dir::Etc::sourceparts=/dev/null
           -o Dir::State::Lists="$work/lists" -o Dir::State::status=/dev/null -o Dir::Cache="$work" -o APT::Sandbox::User=root)
-    $SUDO apt-get "${opts[@]}" update -qq
+    apt_update "${opts[@]}"
     (cd "$work" && $SUDO apt-get "${opts[@]}" download qemu-user >/dev/null)
     dpkg -x "$work"/qemu-user_*.deb "$work/x"
     $SUDO install -D -m 755 "$work/x/usr/bin/qemu-i386" "$QEMU"
