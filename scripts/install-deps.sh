@@ -18,7 +18,7 @@ export DEBIAN_FRONTEND=noninteractive
 # (and the old copy of that one), so a second try, and then going on, is safe.
 apt_update() {
   local pause
-  for pause in 10 30 60; do
+  for pause in 5 20; do
     $SUDO apt-get "$@" update -qq && return 0
     sleep "$pause"
   done
@@ -41,10 +41,14 @@ if [ ${#need[@]} -gt 0 ]; then
   apt_update
   # With one index missing, the 32-bit libraries can lag their 64-bit twins and not install
   # beside them; the mirror's next sync mends that.
+  # If it has not by then, the release's own suite is preferred over its security suite, so that
+  # both architectures take the same versions.
   $SUDO apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null || {
-    sleep 60
+    sleep 20
     apt_update
-    $SUDO apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+    $SUDO apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null ||
+      $SUDO apt-get install -y -qq --no-install-recommends -t "$(. /etc/os-release && echo "$VERSION_CODENAME")" \
+        "${need[@]}" >/dev/null
   }
 fi
 
