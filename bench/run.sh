@@ -62,6 +62,9 @@ if [ ${#bench_cases[@]} -gt 0 ]; then
   # One server for every case: without it each Wine command would start its own.
   wineserver -p30
   cp "$build/bench/tablet_bench.exe" "$prefix/drive_c/"
+  # What the build and earlier runs left to be written out would otherwise be written during
+  # the first cases.
+  sync
   args=(--runs "$runs")
   [ -z "$sizes" ] || args+=(--sizes "$sizes")
   # The rows case makes the program's own window: it needs a display.

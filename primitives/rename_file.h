@@ -10,7 +10,7 @@ const int RenameLineCapacity = 1024;
 
 // Adds the `lineLength` bytes of `line` (a whole line with its CR LF) to the [rename] section of
 // the file `renameFile`, making the file or the section when there is none; the newest line
-// stands directly below the heading. Nonzero when the line was written and the file cut to its
-// new length. On failure the file keeps its old length and bytes (a file that did not exist
+// stands directly below the heading. Nonzero when the line was written and the file has its new
+// length. On failure the file keeps its old length and bytes (a file that did not exist
 // remains, empty).
 BOOL AddRenameLine(const char* renameFile, const char* line, DWORD lineLength);

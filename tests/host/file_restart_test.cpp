@@ -163,16 +163,37 @@ TEST_F(RenameFile, AFileThatCannotBeCutToItsNewLengthIsNotASuccess) {
   EXPECT_FALSE(Add(kLine));
 }
 
+// A file with its heading and longer than 128 KiB takes every call: the room for a view at a
+// chosen address, both ways of mapping, and the cut. (Giving back a reservation just made
+// fails only for a wrong address, so VirtualFree is not among them.)
 TEST_F(RenameFile, EveryHandleIsReleasedOnEveryPath) {
-  const char* const failing[] = {"CreateFileA",  "GetFileSize",    "CreateFileMappingA",
-                                 "MapViewOfFile", "SetFilePointer", "SetEndOfFile"};
+  const string longFile = "[rename]\r\n" + string(140000, ';');
+  const char* const failing[] = {"CreateFileA",     "GetFileSize",   "CreateFileMappingA", "VirtualAlloc",
+                                 "MapViewOfFileEx", "MapViewOfFile", "SetFilePointer",     "SetEndOfFile"};
   for (const char* api : failing) {
     SCOPED_TRACE(api);
+    winsim::Remove(kIni);
+    ASSERT_TRUE(winsim::MakeFile(kIni, longFile));
+    const int callsBefore = winsim::CallCount(api);
     winsim::FailCall(api, 1, ERROR_ACCESS_DENIED);
     Add(kLine);
+    EXPECT_LT(callsBefore, winsim::CallCount(api)) << "the edit reaches the failing call";
     EXPECT_EQ("", winsim::LeakReport());
   }
   EXPECT_TRUE(Add(kLine));
+}
+
+// Where the room for the view cannot be found or the address is refused (always by Windows
+// 9x, and by the stand-in), the view goes wherever the system puts it and the edit is the same.
+TEST_F(RenameFile, AViewThatCannotBePlacedGoesWhereTheSystemPutsIt) {
+  const string tail = string(140000, ';') + "\r\n";
+  for (const char* api : {"", "VirtualAlloc", "MapViewOfFileEx"}) {
+    SCOPED_TRACE(api);
+    if (*api != '\0') winsim::FailCall(api, 1, ERROR_NOT_ENOUGH_MEMORY);
+    EXPECT_EQ("[rename]\r\n" + kLine + tail, After("[rename]\r\n" + tail));
+    EXPECT_EQ(tail + "[rename]\r\n" + kLine, After(tail));
+    EXPECT_EQ("", winsim::LeakReport());
+  }
 }
 
 // ---- ScheduleDeleteAtRestart ----

@@ -34,10 +34,15 @@ TEST_F(RenameFileOnDisk, TheLineGoesBelowTheFirstVariantFoundAndTheRestIsKept) {
             ReadFileBytes(Ini()));
 }
 
+// Also in a file longer than 128 KiB, whose view is placed at a large-page boundary where the
+// system allows it.
 TEST_F(RenameFileOnDisk, WithoutAHeadingTheSectionIsAppendedAfterTheLastByte) {
-  MakeFile(Ini(), "[boot]\r\nshell=explorer.exe");
-  EXPECT_TRUE(Add(kLine));
-  EXPECT_EQ("[boot]\r\nshell=explorer.exe[rename]\r\n" + kLine, ReadFileBytes(Ini()));
+  for (const string& before : {string("[boot]\r\nshell=explorer.exe"), string(300000, ';') + "\r\n"}) {
+    SCOPED_TRACE(before.size());
+    MakeFile(Ini(), before);
+    EXPECT_TRUE(Add(kLine));
+    EXPECT_EQ(before + "[rename]\r\n" + kLine, ReadFileBytes(Ini()));
+  }
 }
 
 TEST_F(RenameFileOnDisk, AZeroByteHidesTheHeadingsAfterIt) {
@@ -52,9 +57,9 @@ TEST_F(RenameFileOnDisk, AZeroByteHidesTheHeadingsAfterIt) {
 // and lines of every length modulo 4.
 TEST_F(RenameFileOnDisk, TheBytesBelowTheHeadingMoveIntactAtEveryAlignmentAndLength) {
   string longTail;
-  for (int i = 0; i < 100003; ++i) longTail += static_cast<char>('a' + i % 23);
+  for (int i = 0; i < 200003; ++i) longTail += static_cast<char>('a' + i % 23);
   for (size_t offset : {0, 1, 2, 3, 6}) {
-    for (size_t tailLength : {0, 1, 3, 4, 5, 15, 16, 17, 19, 35, 100003}) {
+    for (size_t tailLength : {0, 1, 3, 4, 5, 15, 16, 17, 19, 35, 200003}) {
       for (const string line : {"N=A\r\n", "N=AB\r\n", "N=ABC\r\n", "N=ABCD\r\n"}) {
         SCOPED_TRACE(std::to_string(offset) + " " + std::to_string(tailLength) + " " + line);
         const string head = string(offset, ';') + "[rename]\r\n";
