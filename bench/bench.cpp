@@ -99,8 +99,8 @@ void PrintCase(const string& title, const vector<Series>& series) {
       snprintf(buf, sizeof buf, "%.2f", ours / s.Median());
       ratio = buf;
     }
-    printf("  %-44s %5u %10s %10s %8s\n", s.name.c_str(), static_cast<unsigned>(s.ms.size()),
-           Figure(s.Min()).c_str(), Figure(s.Median()).c_str(), ratio.c_str());
+    printf("  %-44s %5u %10s %10s %8s\n", s.name.c_str(), static_cast<unsigned>(s.ms.size()), Figure(s.Min()).c_str(),
+           Figure(s.Median()).c_str(), ratio.c_str());
   }
   fflush(stdout);
 }
@@ -189,8 +189,10 @@ void CheckMemoryFunctions() {
           if (result != dst || std::memcmp(area, expect, kArea) != 0) {
             char buf[128];
             snprintf(buf, sizeof buf, "%s, length %u, destination +%u, source +%u",
-                     kind == 0 ? "memcpy" : kind == 1 ? "memmove" : "memset", static_cast<unsigned>(length),
-                     static_cast<unsigned>(d), static_cast<unsigned>(s));
+                     kind == 0   ? "memcpy"
+                     : kind == 1 ? "memmove"
+                                 : "memset",
+                     static_cast<unsigned>(length), static_cast<unsigned>(d), static_cast<unsigned>(s));
             Fail(string("the shipped memory function differs from the reference: ") + buf);
             return;
           }
@@ -206,9 +208,8 @@ void MemoryCase() {
   const size_t size = 16 << 20;
   char* buffer = static_cast<char*>(VirtualAlloc(nullptr, size + 64, MEM_COMMIT, PAGE_READWRITE));
   for (size_t i = 0; i < size + 64; ++i) buffer[i] = static_cast<char>(i);
-  vector<Series> series = {{"shipped memmove, 16 MiB up by 37 bytes", {}},
-                           {"msvcrt memmove, the same", {}},
-                           {"byte loop, the same", {}}};
+  vector<Series> series = {
+      {"shipped memmove, 16 MiB up by 37 bytes", {}}, {"msvcrt memmove, the same", {}}, {"byte loop, the same", {}}};
   Alternate(
       &series, [](size_t) {},
       [&](size_t m) {
@@ -494,8 +495,8 @@ bool WriteWhole(const char* path, const string& bytes) {
   DWORD written = 0;
   // On the disk before the edit, as a rename file written long before is: otherwise the edit
   // would meet the system still writing these bytes out, and wait for it.
-  const BOOL ok = WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-                  FlushFileBuffers(h);
+  const BOOL ok =
+      WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) && FlushFileBuffers(h);
   CloseHandle(h);
   return ok && written == bytes.size();
 }
@@ -515,15 +516,15 @@ bool ReadWhole(const char* path, string* bytes) {
 // insertion point on written back with the line in front. It is told where the line goes, so it
 // searches nothing: a floor for an editor that reads and rewrites.
 bool ReadAndRewrite(const char* path, size_t insertAt, bool newHeading) {
-  HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN,
-                         nullptr);
+  HANDLE h =
+      CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
   const DWORD size = GetFileSize(h, nullptr);
   const DWORD lineLength = sizeof kRenameLine - 1;
   char* buffer = static_cast<char*>(VirtualAlloc(nullptr, size + lineLength + 10, MEM_COMMIT, PAGE_READWRITE));
   DWORD done = 0;
-  bool ok = buffer != nullptr && ReadFile(h, buffer + (newHeading ? 0 : lineLength), size, &done, nullptr) &&
-            done == size;
+  bool ok =
+      buffer != nullptr && ReadFile(h, buffer + (newHeading ? 0 : lineLength), size, &done, nullptr) && done == size;
   DWORD from = static_cast<DWORD>(insertAt);
   DWORD length = size - from + lineLength;
   if (ok && newHeading) {
@@ -682,9 +683,10 @@ void RowsCase() {
   }
   const int savedRuns = g_runs;
   printf("\nrows: the list holds %d rows afterwards\n", static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0)));
-  PrintCase("rows: one result row of the program's own window, and its steps one by one (ratios: the whole "
-            "row to each step)",
-            series);
+  PrintCase(
+      "rows: one result row of the program's own window, and its steps one by one (ratios: the whole "
+      "row to each step)",
+      series);
 
   const string folder = string(kWorkFolder) + "\\Menu";
   const string file = string(kWorkFolder) + "\\item.dll";

@@ -399,8 +399,8 @@ bool StepStart(const std::wstring& exe, const std::wstring& folder) {
     }
     Sleep(100);
   }
-  Emit("{\"step\":\"start\",\"pid\":" + Json((long long)g_program.dwProcessId) +
-       ",\"activated\":" + Json(activated) + ",\"seconds\":" + Json((long long)((GetTickCount() - begin) / 1000)) + "}");
+  Emit("{\"step\":\"start\",\"pid\":" + Json((long long)g_program.dwProcessId) + ",\"activated\":" + Json(activated) +
+       ",\"seconds\":" + Json((long long)((GetTickCount() - begin) / 1000)) + "}");
   return true;
 }
 
@@ -421,9 +421,9 @@ bool StepWindow() {
   }
   columns += "]";
   Emit("{\"step\":\"window\",\"title\":" + Json(WindowText(g_main)) +
-       ",\"label\":" + Json(WindowText(GetDlgItem(g_main, kIdOsLabel))) +
-       ",\"run\":" + Json(WindowText(run)) + ",\"run_enabled\":" + Json(run && IsWindowEnabled(run) != 0) +
-       ",\"close\":" + Json(WindowText(close)) + ",\"columns\":" + columns + "}");
+       ",\"label\":" + Json(WindowText(GetDlgItem(g_main, kIdOsLabel))) + ",\"run\":" + Json(WindowText(run)) +
+       ",\"run_enabled\":" + Json(run && IsWindowEnabled(run) != 0) + ",\"close\":" + Json(WindowText(close)) +
+       ",\"columns\":" + columns + "}");
   return true;
 }
 
@@ -499,15 +499,15 @@ struct RunWatch {
   HWND window = nullptr;
   HWND list = nullptr;
   volatile LONG stop = 0;
-  DWORD begin = 0;         // when Run was posted
-  DWORD lastAnswer = 0;    // the latest answer, or `begin`
+  DWORD begin = 0;       // when Run was posted
+  DWORD lastAnswer = 0;  // the latest answer, or `begin`
   DWORD longestSilence = 0;
   long long sent = 0;
   long long answered = 0;
   bool hung = false;
   long long rowsBefore = -1;
   long long rowsMidRun = -1;  // the most rows read while no box was up; -1 when none was read
-                             // (kept by the following thread, not the watching one)
+                              // (kept by the following thread, not the watching one)
   HANDLE thread = nullptr;
 };
 
@@ -631,8 +631,8 @@ bool FollowRun(const std::string& step, DWORD timeoutMs, bool noBoxIsQuiet) {
     // the time, should a box still come).
     if (queueTurned && !FindOwnedBox() && (!noBoxIsQuiet || GetTickCount() - begin >= timeoutMs / 2)) {
       std::string extra = StopWatch(&watch);
-      Emit("{\"step\":" + Json(step) + ",\"box\":null,\"seconds\":" +
-           Json((long long)((GetTickCount() - begin) / 1000)) + extra + "}");
+      Emit("{\"step\":" + Json(step) +
+           ",\"box\":null,\"seconds\":" + Json((long long)((GetTickCount() - begin) / 1000)) + extra + "}");
       return true;
     }
     Sleep(100);
@@ -708,7 +708,8 @@ bool StepClose(const std::string& step, bool systemMenu) {
 
 bool StepHold(const std::wstring& path) {
   HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return Fail("hold", "cannot open " + ToUtf8(path) + ": " + std::to_string(GetLastError()));
+  if (h == INVALID_HANDLE_VALUE)
+    return Fail("hold", "cannot open " + ToUtf8(path) + ": " + std::to_string(GetLastError()));
   g_held.push_back(h);
   Emit("{\"step\":\"hold\",\"path\":" + Json(path) + "}");
   return true;
@@ -765,8 +766,7 @@ std::string ValueJson(DWORD type, const std::vector<BYTE>& data, DWORD size) {
       }
       return out + "]";
     }
-    case REG_DWORD:
-      return Json((long long)*(const DWORD*)data.data());
+    case REG_DWORD: return Json((long long)*(const DWORD*)data.data());
     default: {
       std::string hex;
       for (DWORD i = 0; i < size; ++i) {
@@ -848,8 +848,8 @@ bool StepVersion() {
   OSVERSIONINFOA v = {};
   v.dwOSVersionInfoSize = sizeof v;
   GetVersionExA(&v);
-  Emit("{\"step\":\"version\",\"major\":" + Json((long long)v.dwMajorVersion) + ",\"minor\":" +
-       Json((long long)v.dwMinorVersion) + ",\"build\":" + Json((long long)v.dwBuildNumber) +
+  Emit("{\"step\":\"version\",\"major\":" + Json((long long)v.dwMajorVersion) +
+       ",\"minor\":" + Json((long long)v.dwMinorVersion) + ",\"build\":" + Json((long long)v.dwBuildNumber) +
        ",\"platform\":" + Json((long long)v.dwPlatformId) + ",\"csd\":" + Json(Cp932ToUtf8(v.szCSDVersion)) +
        ",\"acp\":" + Json((long long)GetACP()) + "}");
   return true;
@@ -865,8 +865,10 @@ bool StepFolders() {
   const struct {
     const char* name;
     int csidl;
-  } shell[] = {{"common_programs", CSIDL_COMMON_PROGRAMS}, {"programs", CSIDL_PROGRAMS},
-               {"common_startup", CSIDL_COMMON_STARTUP}, {"startup", CSIDL_STARTUP}};
+  } shell[] = {{"common_programs", CSIDL_COMMON_PROGRAMS},
+               {"programs", CSIDL_PROGRAMS},
+               {"common_startup", CSIDL_COMMON_STARTUP},
+               {"startup", CSIDL_STARTUP}};
   for (const auto& s : shell) {
     buf[0] = 0;
     bool ok = SHGetSpecialFolderPathW(nullptr, buf, s.csidl, FALSE) != FALSE;
@@ -898,8 +900,10 @@ bool FromHex(const std::wstring& hex, std::string* bytes) {
     int v = 0;
     for (size_t j = i; j < i + 2; ++j) {
       wchar_t c = hex[j];
-      int d = (c >= L'0' && c <= L'9') ? c - L'0' : (c >= L'a' && c <= L'f') ? c - L'a' + 10
-            : (c >= L'A' && c <= L'F') ? c - L'A' + 10 : -1;
+      int d = (c >= L'0' && c <= L'9')   ? c - L'0'
+              : (c >= L'a' && c <= L'f') ? c - L'a' + 10
+              : (c >= L'A' && c <= L'F') ? c - L'A' + 10
+                                         : -1;
       if (d < 0) return false;
       v = v * 16 + d;
     }
@@ -947,8 +951,8 @@ bool StepDenyDelayedMoves() {
   const BOOL moved = MoveFileExW(probe, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
   const DWORD code = moved ? 0 : GetLastError();
   DeleteFileW(probe);
-  Emit("{\"step\":\"deny-delayed-moves\",\"refused\":" + Json(moved == FALSE) + ",\"code\":" +
-       Json((long long)code) + "}");
+  Emit("{\"step\":\"deny-delayed-moves\",\"refused\":" + Json(moved == FALSE) + ",\"code\":" + Json((long long)code) +
+       "}");
   return true;
 }
 

@@ -25,8 +25,9 @@ const DWORD kInstanceNameChars = 255;
 const DWORD kMostInstances = 10000;
 
 // One instance of the pen class: its INF file is deleted when its description names the
-// product, byte for byte: the name counts only in its own spelling. An "InfPath" that could leave the INF folder (absolute, "..", a drive, control
-// characters) or would not fit pathBuffer is never deleted; its row says it was not removed.
+// product, byte for byte: the name counts only in its own spelling. An "InfPath" that could
+// leave the INF folder (absolute, "..", a drive, control characters) or would not fit
+// pathBuffer is never deleted; its row says it was not removed.
 void RemoveInstanceInfFile(HKEY classKey, const char* instanceName, const Win9xFileTables* tables,
                            const char* infFolder, char* pathBuffer) {
   HKEY instance;

@@ -2,6 +2,9 @@
 // show them so.
 #include "plans/file_tables.h"
 
+// One name a line, in the order of processing: the formatter would pack the names into columns.
+// clang-format off
+
 #define TABLE(t) {t, static_cast<int>(sizeof t / sizeof t[0])}
 
 namespace {
@@ -138,3 +141,5 @@ const Win9xFileTables Win9xFilePlan = {
     TABLE(Win9xSystemFiles), TABLE(Win9xInstallFiles), TABLE(Win9xWindowsFiles),
     TABLE(Win9xMenuFolders), TABLE(StartupShortcuts), Win9xInfFile, PenClassKey, DriverDescMatch,
 };
+
+// clang-format on

@@ -26,10 +26,8 @@ BOOL MeansNoSuchPath(DWORD error) {
     case ERROR_INVALID_NAME:
     case ERROR_BAD_PATHNAME:
     case ERROR_DIRECTORY:
-    case ERROR_FILENAME_EXCED_RANGE:
-      return TRUE;
-    default:
-      return FALSE;
+    case ERROR_FILENAME_EXCED_RANGE: return TRUE;
+    default: return FALSE;
   }
 }
 
@@ -46,6 +44,7 @@ struct GuardedShellFolder {
   const char* recordName;  // null: the program folders, which the registry names elsewhere
 };
 
+// clang-format off
 const GuardedShellFolder GuardedShellFolders[] = {
     {CSIDL_PROGRAMS, FALSE, "Programs"},
     {CSIDL_COMMON_PROGRAMS, TRUE, "Common Programs"},
@@ -60,6 +59,7 @@ const GuardedShellFolder GuardedShellFolders[] = {
     {CSIDL_PROGRAM_FILES, TRUE, nullptr},
     {CSIDL_PROGRAM_FILES_COMMON, TRUE, nullptr},
 };
+// clang-format on
 
 // Where Windows records the program folders, also on systems whose shell does not name them.
 const char CurrentVersionKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion";

@@ -46,7 +46,9 @@ const KeyEntry NtKeys[] = {
 
 }  // namespace
 
+// clang-format off
 #define TABLE(t) {t, static_cast<int>(sizeof t / sizeof t[0])}
+// clang-format on
 
 const Win9xRegistryTables Win9xRegistryPlan = {TABLE(Win9xKeys), TABLE(Win9xValues)};
 const NtRegistryTables NtRegistryPlan = {TABLE(NtKeys)};

@@ -15,9 +15,7 @@ typedef BOOL(WINAPI* PathIsDirectoryEmptyProc)(LPCSTR);
 const char* const ShlwapiLibrary = "shlwapi.dll";
 const char* const PathIsDirectoryEmptyName = "PathIsDirectoryEmptyA";
 
-BOOL IsDotEntry(const char* name) {
-  return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
-}
+BOOL IsDotEntry(const char* name) { return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')); }
 
 // `folder`, a backslash and `name` in the MAX_PATH working path; false when they do not fit.
 BOOL ComposeChildPath(const char* folder, const char* name, char* workPath) {
@@ -87,8 +85,8 @@ RemovalStatus RemoveFolderItself(const char* path) {
 // Removes the entries the open search lists, from the one in `data` on. True when the listing
 // ended; false with `*stop` when an entry ended the walk. `workPath` is this level's working
 // path. The caller closes the search.
-BOOL RemoveEntries(const char* path, HANDLE search, WIN32_FIND_DATAA* data, char* workPath,
-                   BOOL allowNonEmpty, BOOL recurse, RemovalStatus* stop) {
+BOOL RemoveEntries(const char* path, HANDLE search, WIN32_FIND_DATAA* data, char* workPath, BOOL allowNonEmpty,
+                   BOOL recurse, RemovalStatus* stop) {
   for (;;) {
     if (!IsDotEntry(data->cFileName)) {
       if (!ComposeChildPath(path, EntryName(*data), workPath)) {

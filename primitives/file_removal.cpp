@@ -50,8 +50,7 @@ RemovalStatus DeleteOrDefer(const char* path) {
   // the NT family the delayed-move service may refuse) goes now if it is empty. Anything left
   // in it stays, and the row says the folder was not removed.
   const DWORD attributes = GetFileAttributesA(path);
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-      RemoveDirectoryA(path)) {
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && RemoveDirectoryA(path)) {
     return StatusDeleted;
   }
   return StatusError;

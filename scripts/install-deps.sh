@@ -3,7 +3,8 @@
 # Safe to run again: each step checks whether it is already done.
 #
 #   scripts/install-deps.sh          host build and tests only (with the sanitizer and fuzz builds:
-#                                    clang, and libclang-rt-14-dev for libFuzzer)
+#                                    clang, and libclang-rt-14-dev for libFuzzer; clang-format for
+#                                    the layout check)
 #   scripts/install-deps.sh --wine   also the cross compiler, 32-bit Wine, Xvfb and fonts
 set -euo pipefail
 
@@ -28,6 +29,7 @@ apt_update() {
 
 need=()
 for p in cmake ninja-build g++ make python3 googletest libgtest-dev libgmock-dev clang libclang-rt-14-dev \
+         clang-format \
          g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev; do
   dpkg -s "$p" >/dev/null 2>&1 || need+=("$p")
 done

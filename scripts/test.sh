@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
-# Runs every test on a fresh Debian 12 machine: installs what is needed, then builds and tests
-# the host build (the program against the Win32 stand-in), the same suite under AddressSanitizer
-# and UndefinedBehaviorSanitizer, short runs of the fuzz targets, and the Windows build (the exe
-# check, the Win32 tests and the end-to-end scenarios under Wine).
+# Runs every test on a fresh Debian 12 machine: installs what is needed, checks the sources'
+# layout (scripts/check-format.sh), then builds and tests the host build (the program against
+# the Win32 stand-in), the same suite under AddressSanitizer and UndefinedBehaviorSanitizer,
+# short runs of the fuzz targets, and the Windows build (the exe check, the Win32 tests and the
+# end-to-end scenarios under Wine).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh --wine
+
+echo "== source format"
+scripts/check-format.sh
 
 echo "== host build and tests"
 cmake --preset host >/dev/null

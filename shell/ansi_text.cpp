@@ -49,8 +49,7 @@ const char* FindTextNoCase(const char* text, const char* pattern) {
     int i = 0;
     // Stops at the end of the pattern (a match) or at the first difference; the end of the
     // text is a difference, since the pattern's byte there is not 0.
-    while (pattern[i] != '\0' &&
-           FoldLetter(static_cast<BYTE>(start[i])) == FoldLetter(static_cast<BYTE>(pattern[i]))) {
+    while (pattern[i] != '\0' && FoldLetter(static_cast<BYTE>(start[i])) == FoldLetter(static_cast<BYTE>(pattern[i]))) {
       ++i;
     }
     if (pattern[i] == '\0') return start;

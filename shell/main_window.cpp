@@ -30,12 +30,8 @@ ATOM RegisterMainClass(HINSTANCE instance) {
 
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
-    case WM_CREATE:
-      RunState.mainWindow = window;
-      return 0;
-    case WM_DESTROY:
-      PostQuitMessage(0);
-      return 0;
+    case WM_CREATE: RunState.mainWindow = window; return 0;
+    case WM_DESTROY: PostQuitMessage(0); return 0;
     case WM_ACTIVATE:
       // The columns and the version label are set up on the first activation, not at creation.
       if (RunState.firstActivation) {
@@ -76,12 +72,10 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
           RunState.runActive = FALSE;
           if (RunState.closeRequested) PostQuitMessage(0);
           break;
-        default:
-          break;
+        default: break;
       }
       return 0;
-    default:
-      return DefWindowProcA(window, message, wParam, lParam);
+    default: return DefWindowProcA(window, message, wParam, lParam);
   }
 }
 

@@ -20,8 +20,8 @@ const char* const OsLabels[] = {
 };
 // The table is indexed by OsKind: one label per kind, from OsUnknown to OsWinXP.
 static_assert(sizeof OsLabels / sizeof OsLabels[0] == OsWinXP + 1, "one label per Windows version");
-static_assert(OsUnknown == 0 && OsWinNT4 == 1 && OsWin98 == 2 && OsWin95 == 3 && OsWin95Osr2 == 4 &&
-                  OsWin2000 == 5 && OsWinMe == 6 && OsWinXP == 7,
+static_assert(OsUnknown == 0 && OsWinNT4 == 1 && OsWin98 == 2 && OsWin95 == 3 && OsWin95Osr2 == 4 && OsWin2000 == 5 &&
+                  OsWinMe == 6 && OsWinXP == 7,
               "the labels are listed in this order of the kinds");
 
 }  // namespace

@@ -34,9 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   const char* expected = ReferenceSearch(text.get(), pattern.get());
   const char* found = FindTextNoCase(text.get(), pattern.get());
-  FUZZ_CHECK(found == expected, "text \"%s\", pattern \"%s\": found at %ld, expected at %ld",
-             Shown(text.get()).c_str(), Shown(pattern.get()).c_str(),
-             found ? static_cast<long>(found - text.get()) : -1L,
+  FUZZ_CHECK(found == expected, "text \"%s\", pattern \"%s\": found at %ld, expected at %ld", Shown(text.get()).c_str(),
+             Shown(pattern.get()).c_str(), found ? static_cast<long>(found - text.get()) : -1L,
              expected ? static_cast<long>(expected - text.get()) : -1L);
   return 0;
 }

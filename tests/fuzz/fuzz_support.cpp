@@ -66,7 +66,8 @@ void KeepConvertersLoaded() {
   static bool done = false;
   if (done) return;
   done = true;
-  const char* const pairs[][2] = {{"CP932", "UTF-16LE"}, {"CP1252", "UTF-16LE"}, {"CP932", "UTF-8"}, {"UTF-8", "CP932"}};
+  const char* const pairs[][2] = {
+      {"CP932", "UTF-16LE"}, {"CP1252", "UTF-16LE"}, {"CP932", "UTF-8"}, {"UTF-8", "CP932"}};
   for (int i = 0; i < 4; ++i) KeptConverters[i] = iconv_open(pairs[i][0], pairs[i][1]);  // never closed
 }
 

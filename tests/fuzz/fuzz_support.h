@@ -12,14 +12,14 @@
 #include <string>
 
 // Stops the process with the property and a message: libFuzzer then saves the input as a crash.
-#define FUZZ_CHECK(condition, ...)                                                                \
-  do {                                                                                            \
-    if (!(condition)) {                                                                           \
+#define FUZZ_CHECK(condition, ...)                                                                     \
+  do {                                                                                                 \
+    if (!(condition)) {                                                                                \
       std::fprintf(stderr, "\nproperty violated: %s\n  at %s:%d\n  ", #condition, __FILE__, __LINE__); \
-      std::fprintf(stderr, __VA_ARGS__);                                                          \
-      std::fputc('\n', stderr);                                                                   \
-      std::abort();                                                                               \
-    }                                                                                             \
+      std::fprintf(stderr, __VA_ARGS__);                                                               \
+      std::fputc('\n', stderr);                                                                        \
+      std::abort();                                                                                    \
+    }                                                                                                  \
   } while (0)
 
 // An input read front to back: a few single bytes of settings, then byte strings separated by

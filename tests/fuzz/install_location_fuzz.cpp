@@ -88,9 +88,7 @@ std::vector<std::string> Components(const std::string& path) {
   return parts;
 }
 
-bool OnlyDotsAndSpaces(const std::string& name) {
-  return name.find_first_not_of(". ") == std::string::npos;
-}
+bool OnlyDotsAndSpaces(const std::string& name) { return name.find_first_not_of(". ") == std::string::npos; }
 
 // Judged from the text alone: an absolute folder below a drive root ("X:\name...") or inside a
 // share ("\\server\share\name..."), with no component that Windows would read as the folder

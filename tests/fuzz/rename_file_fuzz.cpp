@@ -23,10 +23,9 @@ const size_t kHeadingLength = 10;
 // The calls whose failure the editor must survive, picked by an input byte. The calls that
 // give something back (UnmapViewOfFile, CloseHandle) are left out: they fail only for a handle
 // or view that is not valid, and a caller can do nothing more about one that does.
-const char* const kFaultApis[] = {"CreateFileA",          "GetFileSize",        "CreateFileMappingA",
-                                  "MapViewOfFile",        "SetFilePointer",     "SetEndOfFile",
-                                  "GetWindowsDirectoryA", "GetShortPathNameA",  "GetFileAttributesA",
-                                  "GetCPInfo",            "MoveFileExA",        "WriteFile"};
+const char* const kFaultApis[] = {"CreateFileA",        "GetFileSize",  "CreateFileMappingA",   "MapViewOfFile",
+                                  "SetFilePointer",     "SetEndOfFile", "GetWindowsDirectoryA", "GetShortPathNameA",
+                                  "GetFileAttributesA", "GetCPInfo",    "MoveFileExA",          "WriteFile"};
 const int kFaultApiCount = sizeof kFaultApis / sizeof kFaultApis[0];
 
 // Windows folders the machine may report: the usual one, a drive root, one with double-byte
@@ -121,7 +120,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     winsim::SetWindowsDirectory(windowsFolder);
   }
   const std::string renameFile = RenameFilePath(windowsFolder);
-  if (machine & 4) winsim::MakeFile(renameFile, content, (machine & 8) ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_ARCHIVE);
+  if (machine & 4)
+    winsim::MakeFile(renameFile, content, (machine & 8) ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_ARCHIVE);
   if (machine & 16) winsim::HoldFileOpen(renameFile, (machine & 32) ? FILE_SHARE_READ | FILE_SHARE_WRITE : 0);
 
   const int count = 1 + requests % 3;

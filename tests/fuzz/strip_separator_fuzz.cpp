@@ -45,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string after(path.get(), before.size() + 1);
   std::string wanted = expected + std::string(before.size() + 1 - expected.size(), '\0');
   // Removing the final byte writes a zero there; the old terminator stays a zero.
-  FUZZ_CHECK(after == wanted, "code page mode %d, \"%s\" became \"%s\", expected \"%s\"", mode,
-             Shown(before).c_str(), Shown(std::string(path.get())).c_str(), Shown(expected).c_str());
+  FUZZ_CHECK(after == wanted, "code page mode %d, \"%s\" became \"%s\", expected \"%s\"", mode, Shown(before).c_str(),
+             Shown(std::string(path.get())).c_str(), Shown(expected).c_str());
   return 0;
 }

@@ -59,14 +59,14 @@ const int kShellFolders[] = {CSIDL_COMMON_PROGRAMS, CSIDL_PROGRAMS, CSIDL_COMMON
 // something back (FindClose, RegCloseKey, CloseHandle, UnmapViewOfFile, FreeLibrary) are left
 // out: they fail only for a handle that is not valid, and a caller can do nothing more then.
 const char* const kFaultApis[] = {
-    "DeleteFileA",        "RemoveDirectoryA",  "FindFirstFileA",     "FindNextFileA",
-    "SetFileAttributesA", "GetFileAttributesA", "MoveFileExA",       "CreateFileA",
-    "GetFileSize",        "CreateFileMappingA", "MapViewOfFile",     "SetEndOfFile",
+    "DeleteFileA",          "RemoveDirectoryA",    "FindFirstFileA",    "FindNextFileA",
+    "SetFileAttributesA",   "GetFileAttributesA",  "MoveFileExA",       "CreateFileA",
+    "GetFileSize",          "CreateFileMappingA",  "MapViewOfFile",     "SetEndOfFile",
     "GetWindowsDirectoryA", "GetSystemDirectoryA", "GetShortPathNameA", "PathIsDirectoryEmptyA",
-    "RegOpenKeyExA",      "RegEnumKeyExA",     "RegQueryValueExA",   "RegDeleteKeyA",
-    "RegDeleteValueA",    "RegFlushKey",       "SHGetMalloc",        "SHGetSpecialFolderLocation",
-    "SHGetPathFromIDListA", "GetCPInfo",       "LoadLibraryA",       "GetProcAddress",
-    "LoadStringA",        "SetFilePointer",
+    "RegOpenKeyExA",        "RegEnumKeyExA",       "RegQueryValueExA",  "RegDeleteKeyA",
+    "RegDeleteValueA",      "RegFlushKey",         "SHGetMalloc",       "SHGetSpecialFolderLocation",
+    "SHGetPathFromIDListA", "GetCPInfo",           "LoadLibraryA",      "GetProcAddress",
+    "LoadStringA",          "SetFilePointer",
 };
 const DWORD kFaultCodes[] = {ERROR_FILE_NOT_FOUND,    ERROR_PATH_NOT_FOUND, ERROR_ACCESS_DENIED,
                              ERROR_SHARING_VIOLATION, ERROR_BAD_PATHNAME,   ERROR_DIR_NOT_EMPTY,
@@ -290,15 +290,21 @@ void SeedMachine(Machine* m, FuzzInput* input) {
   // The package's files.
   if (m->win9x) {
     const Win9xFileTables& t = Win9xFilePlan;
-    for (int i = 0; i < t.systemFiles.count; ++i) Seed(m, Join(m->systemFolder, t.systemFiles.entries[i]), present.Next());
-    for (int i = 0; i < t.windowsFiles.count; ++i) Seed(m, Join(m->windowsFolder, t.windowsFiles.entries[i]), present.Next());
-    for (int i = 0; i < t.installFiles.count; ++i) Seed(m, Join(kDefaultInstallFolder, t.installFiles.entries[i]), present.Next());
+    for (int i = 0; i < t.systemFiles.count; ++i)
+      Seed(m, Join(m->systemFolder, t.systemFiles.entries[i]), present.Next());
+    for (int i = 0; i < t.windowsFiles.count; ++i)
+      Seed(m, Join(m->windowsFolder, t.windowsFiles.entries[i]), present.Next());
+    for (int i = 0; i < t.installFiles.count; ++i)
+      Seed(m, Join(kDefaultInstallFolder, t.installFiles.entries[i]), present.Next());
     Seed(m, Join(m->infFolder, t.infFile), present.Next());
   } else {
     const NtFileTables& t = NtFilePlan;
-    for (int i = 0; i < t.systemFiles.count; ++i) Seed(m, Join(m->systemFolder, t.systemFiles.entries[i]), present.Next());
-    for (int i = 0; i < t.windowsFiles.count; ++i) Seed(m, Join(m->windowsFolder, t.windowsFiles.entries[i]), present.Next());
-    for (int i = 0; i < t.installFiles.count; ++i) Seed(m, Join(kDefaultInstallFolder, t.installFiles.entries[i]), present.Next());
+    for (int i = 0; i < t.systemFiles.count; ++i)
+      Seed(m, Join(m->systemFolder, t.systemFiles.entries[i]), present.Next());
+    for (int i = 0; i < t.windowsFiles.count; ++i)
+      Seed(m, Join(m->windowsFolder, t.windowsFiles.entries[i]), present.Next());
+    for (int i = 0; i < t.installFiles.count; ++i)
+      Seed(m, Join(kDefaultInstallFolder, t.installFiles.entries[i]), present.Next());
   }
   const FileTable& menus = m->win9x ? Win9xFilePlan.menuFolders : NtFilePlan.menuFolders;
   const FileTable& shortcuts = m->win9x ? Win9xFilePlan.startupShortcuts : NtFilePlan.startupShortcuts;
@@ -349,7 +355,8 @@ void SeedMachine(Machine* m, FuzzInput* input) {
   if (!m->shellFolders[2].empty()) Canary(m, Join(m->shellFolders[2], "Read Me.txt"));
   // The registry's names for Program Files and Common Files, and a junction to the Windows folder.
   winsim::SetStringValue(HKEY_LOCAL_MACHINE, safety::kCurrentVersionKey, "ProgramFilesDir", "C:\\Program Files");
-  winsim::SetStringValue(HKEY_LOCAL_MACHINE, safety::kCurrentVersionKey, "CommonFilesDir", "C:\\Program Files\\Common Files");
+  winsim::SetStringValue(HKEY_LOCAL_MACHINE, safety::kCurrentVersionKey, "CommonFilesDir",
+                         "C:\\Program Files\\Common Files");
   winsim::MakeDirectoryLink(kLinkToWindows, m->windowsFolder);
   // A link inside a product menu folder that leads to another program's folder: the tree walk
   // must remove the link, never what it leads to.
@@ -362,14 +369,20 @@ void SeedMachine(Machine* m, FuzzInput* input) {
   // The registry: the family's keys (with a subkey each), the value, and canaries.
   if (m->win9x) {
     for (int i = 0; i < Win9xRegistryPlan.keys.count; ++i) {
-      if (present.Next()) winsim::SetStringValue(Win9xRegistryPlan.keys.entries[i].root, Join(Win9xRegistryPlan.keys.entries[i].subkey, "Sub"), "x", "1");
+      if (present.Next())
+        winsim::SetStringValue(Win9xRegistryPlan.keys.entries[i].root,
+                               Join(Win9xRegistryPlan.keys.entries[i].subkey, "Sub"), "x", "1");
     }
     for (int i = 0; i < Win9xRegistryPlan.values.count; ++i) {
-      if (present.Next()) winsim::SetStringValue(Win9xRegistryPlan.values.entries[i].root, Win9xRegistryPlan.values.entries[i].subkey, Win9xRegistryPlan.values.entries[i].valueName, "t");
+      if (present.Next())
+        winsim::SetStringValue(Win9xRegistryPlan.values.entries[i].root, Win9xRegistryPlan.values.entries[i].subkey,
+                               Win9xRegistryPlan.values.entries[i].valueName, "t");
     }
   } else {
     for (int i = 0; i < NtRegistryPlan.keys.count; ++i) {
-      if (present.Next()) winsim::SetStringValue(NtRegistryPlan.keys.entries[i].root, Join(NtRegistryPlan.keys.entries[i].subkey, "Sub"), "x", "1");
+      if (present.Next())
+        winsim::SetStringValue(NtRegistryPlan.keys.entries[i].root, Join(NtRegistryPlan.keys.entries[i].subkey, "Sub"),
+                               "x", "1");
     }
   }
   const std::pair<HKEY, string> canaryKeys[] = {
@@ -386,9 +399,11 @@ void SeedMachine(Machine* m, FuzzInput* input) {
     winsim::SetStringValue(key.first, key.second, "keep", "1");
     m->canaryKeys.push_back(key);
   }
-  m->canaryValues.push_back({HKEY_LOCAL_MACHINE, {"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunServices", "Other"}});
+  m->canaryValues.push_back(
+      {HKEY_LOCAL_MACHINE, {"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunServices", "Other"}});
   m->canaryValues.push_back({HKEY_LOCAL_MACHINE, {"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", "Tablet"}});
-  for (const auto& value : m->canaryValues) winsim::SetStringValue(value.first, value.second.first, value.second.second, "x");
+  for (const auto& value : m->canaryValues)
+    winsim::SetStringValue(value.first, value.second.first, value.second.second, "x");
 
   // Where the registry says the install folder is: the uninstall string in either key, the
   // documents location on the 9x family.
@@ -396,13 +411,17 @@ void SeedMachine(Machine* m, FuzzInput* input) {
   const char* uninstallKey = useSecondKey ? kSecondUninstallKey : kUninstallKey;
   string uninstall;
   switch (registry & 3) {
-    case 0: uninstall = "C:\\WINDOWS\\IsUninst.exe -f\"" + InstallFolderText(place, *m, uninstallSuffix) + "\\Uninst.isu\""; break;
+    case 0:
+      uninstall = "C:\\WINDOWS\\IsUninst.exe -f\"" + InstallFolderText(place, *m, uninstallSuffix) + "\\Uninst.isu\"";
+      break;
     case 1: uninstall = "\"" + InstallFolderText(place, *m, uninstallSuffix) + "\\Remove.exe\" /s"; break;
     case 2: uninstall = uninstallSuffix; break;  // the bytes alone
     default: break;                              // no uninstall string
   }
-  if ((registry & 3) != 3) winsim::SetValue(HKEY_LOCAL_MACHINE, uninstallKey, "UninstallString", REG_SZ, uninstall + '\0');
-  if ((registry >> 3) & 1) winsim::SetValue(HKEY_LOCAL_MACHINE, kDocLocationKey, "OEMDocLocation", REG_SZ, docValue + '\0');
+  if ((registry & 3) != 3)
+    winsim::SetValue(HKEY_LOCAL_MACHINE, uninstallKey, "UninstallString", REG_SZ, uninstall + '\0');
+  if ((registry >> 3) & 1)
+    winsim::SetValue(HKEY_LOCAL_MACHINE, kDocLocationKey, "OEMDocLocation", REG_SZ, docValue + '\0');
 
   // Any folder the rules could take counts as named by the registry; the run may take either.
   // The documents location counts on the 9x family only.
@@ -413,7 +432,8 @@ void SeedMachine(Machine* m, FuzzInput* input) {
   // an "InfPath" from the input; 0001 a standard pen whose INF file must stay.
   if (m->osKind == OsWin95) {
     const string penClass = Win9xFilePlan.penClassKey;
-    const string description = ((registry >> 4) & 1) ? string("Other ") + Win9xFilePlan.driverDescMatch : "Standard pen";
+    const string description =
+        ((registry >> 4) & 1) ? string("Other ") + Win9xFilePlan.driverDescMatch : "Standard pen";
     winsim::SetStringValue(HKEY_LOCAL_MACHINE, penClass + "\\0000", "DriverDesc", description);
     winsim::SetValue(HKEY_LOCAL_MACHINE, penClass + "\\0000", "InfPath", REG_SZ, infPath + '\0');
     winsim::SetStringValue(HKEY_LOCAL_MACHINE, penClass + "\\0001", "DriverDesc", "Standard pen");
@@ -602,8 +622,8 @@ vector<string> Forms(const string& path) {
 // the Windows and system folders, every shell folder the shell gives a path for, and the
 // registry's Program Files and Common Files. Worked out before the run.
 std::set<string> SystemNamedFolders(const Machine& m) {
-  vector<string> named = {m.windowsFolder, m.systemFolder, m.shellFolders[0], m.shellFolders[1], m.shellFolders[2],
-                          m.shellFolders[3], "C:\\Program Files", "C:\\Program Files\\Common Files"};
+  vector<string> named = {m.windowsFolder,   m.systemFolder,    m.shellFolders[0],   m.shellFolders[1],
+                          m.shellFolders[2], m.shellFolders[3], "C:\\Program Files", "C:\\Program Files\\Common Files"};
   for (int csidl : safety::kGuardedCsidls) {
     bool planFolder = false;
     for (int plans : kShellFolders) planFolder = planFolder || plans == csidl;
@@ -779,8 +799,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(winsim::ValueExists(key.first, key.second, "keep"), "canary key \"%s\" lost", Shown(key.second).c_str());
   }
   for (const auto& value : m.canaryValues) {
-    FUZZ_CHECK(winsim::ValueExists(value.first, value.second.first, value.second.second), "canary value \"%s\\%s\" lost",
-               value.second.first.c_str(), value.second.second.c_str());
+    FUZZ_CHECK(winsim::ValueExists(value.first, value.second.first, value.second.second),
+               "canary value \"%s\\%s\" lost", value.second.first.c_str(), value.second.second.c_str());
   }
   return 0;
 }

@@ -47,10 +47,10 @@ TEST_F(FileRemoval, FilesWithoutProtectiveBitsKeepTheirAttributesUntilDeleted) {
 TEST_F(FileRemoval, AnItemThatIsNotThereIsNoFileAndNothingIsScheduled) {
   ASSERT_TRUE(winsim::MakeFolder("C:\\Program Files"));
   const char* const paths[] = {
-      "C:\\Program Files\\missing.dll",        // file absent: 2
+      "C:\\Program Files\\missing.dll",         // file absent: 2
       "C:\\Program Files\\Tablet\\driver.dll",  // folder on the way absent: 3
-      "tablet.cpl",                            // not a full path: 161
-      "C:\\Program Files\\Ztablet",            // a missing folder is a missing file here
+      "tablet.cpl",                             // not a full path: 161
+      "C:\\Program Files\\Ztablet",             // a missing folder is a missing file here
   };
   for (const char* path : paths) {
     SCOPED_TRACE(path);

@@ -54,10 +54,10 @@ TEST_F(RenameFile, TheOrderOfTheVariantsDecidesBeforeTheirPosition) {
 
 TEST_F(RenameFile, OnlyTheThreeExactHeadingsAreRecognised) {
   const string notHeadings[] = {
-      "[rename]\n",      // line feed alone
-      "[rename] \r\n",   // blank before the line end
-      "[ReName]\r\n",    // another mix of letters
-      "[rename]",        // no line end at the end of the file
+      "[rename]\n",     // line feed alone
+      "[rename] \r\n",  // blank before the line end
+      "[ReName]\r\n",   // another mix of letters
+      "[rename]",       // no line end at the end of the file
   };
   for (const string& before : notHeadings) {
     SCOPED_TRACE(before);
@@ -247,9 +247,10 @@ TEST_F(RestartDeletion, ANewNameIsWrittenInItsShortFormBeforeTheEqualsSign) {
   ASSERT_TRUE(winsim::MakeFolder("C:\\Program Files\\Tablet"));
   EXPECT_TRUE(ScheduleDeleteAtRestart("C:\\WINDOWS\\SYSTEM\\new.dll", "C:\\Program Files\\Tablet\\old.dll"));
   EXPECT_TRUE(ScheduleDeleteAtRestart("C:\\WINDOWS\\SYSTEM\\new.dll", "C:\\root.dll"));
-  EXPECT_EQ("[rename]\r\nC:\\root.dll=C:\\WINDOWS\\SYSTEM\\new.dll\r\n"
-            "C:\\PROGRA~1\\Tablet\\old.dll=C:\\WINDOWS\\SYSTEM\\new.dll\r\n",
-            winsim::FileBytes(kIni));
+  EXPECT_EQ(
+      "[rename]\r\nC:\\root.dll=C:\\WINDOWS\\SYSTEM\\new.dll\r\n"
+      "C:\\PROGRA~1\\Tablet\\old.dll=C:\\WINDOWS\\SYSTEM\\new.dll\r\n",
+      winsim::FileBytes(kIni));
   // A new long name that does not exist has no short form, nor has a name in a missing folder.
   const string before = winsim::FileBytes(kIni);
   EXPECT_FALSE(ScheduleDeleteAtRestart("C:\\WINDOWS\\SYSTEM\\new.dll", "C:\\Program Files\\Tablet\\old driver.dll"));

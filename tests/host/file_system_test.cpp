@@ -23,7 +23,8 @@ class StandInFiles : public MachineTest {
     HANDLE search = FindFirstFileA(pattern.c_str(), &data);
     if (search == INVALID_HANDLE_VALUE) return names;
     do {
-      names.push_back(string(data.cFileName) + (data.cAlternateFileName[0] ? "|" + string(data.cAlternateFileName) : ""));
+      names.push_back(string(data.cFileName) +
+                      (data.cAlternateFileName[0] ? "|" + string(data.cAlternateFileName) : ""));
     } while (FindNextFileA(search, &data));
     FindClose(search);
     return names;
@@ -91,11 +92,11 @@ TEST_F(StandInFiles, PathsAreReadAsWin32ReadsThem) {
     DWORD error;
   };
   const Case cases[] = {
-      {"b.txt", ERROR_BAD_PATHNAME},                        // no current folder in the stand-in
-      {"C:\\a\\b.txt\\", ERROR_INVALID_NAME},               // a file named as a folder
-      {"C:\\a\\*.txt", ERROR_INVALID_NAME},                 // wildcards outside a search
-      {"C:\\a\\b.txt\\c", ERROR_PATH_NOT_FOUND},            // a file on the way
-      {"D:\\a", ERROR_PATH_NOT_FOUND},                      // no such drive
+      {"b.txt", ERROR_BAD_PATHNAME},              // no current folder in the stand-in
+      {"C:\\a\\b.txt\\", ERROR_INVALID_NAME},     // a file named as a folder
+      {"C:\\a\\*.txt", ERROR_INVALID_NAME},       // wildcards outside a search
+      {"C:\\a\\b.txt\\c", ERROR_PATH_NOT_FOUND},  // a file on the way
+      {"D:\\a", ERROR_PATH_NOT_FOUND},            // no such drive
       {"C:\\" + string(MAX_PATH, 'x'), ERROR_FILENAME_EXCED_RANGE},
   };
   for (const Case& c : cases) {
@@ -125,7 +126,8 @@ TEST_F(StandInFiles, TheDelayedMoveIsRecordedOnNtAndMissingOn9x) {
   ASSERT_EQ(2u, winsim::DelayedMoves().size());
   EXPECT_TRUE(winsim::DelayedMoves()[0].deletion);
   EXPECT_EQ("C:\\y.dll", winsim::DelayedMoves()[1].newName);
-  EXPECT_EQ(static_cast<DWORD>(MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING), winsim::DelayedMoves()[1].flags);
+  EXPECT_EQ(static_cast<DWORD>(MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING),
+            winsim::DelayedMoves()[1].flags);
 
   winsim::SetVersion(4, 0, 950, VER_PLATFORM_WIN32_WINDOWS);
   EXPECT_FALSE(MoveFileExA("C:\\x.dll", nullptr, MOVEFILE_DELAY_UNTIL_REBOOT));

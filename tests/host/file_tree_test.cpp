@@ -244,9 +244,9 @@ TEST_F(FolderTree, EverySearchIsClosedExactlyOnceOnEveryPath) {
     DWORD error;
   };
   const Case cases[] = {
-      {"DeleteFileA", 2, ERROR_ACCESS_DENIED},     {"DeleteFileA", 2, ERROR_FILE_NOT_FOUND},
-      {"FindNextFileA", 3, ERROR_NOT_READY},       {"RemoveDirectoryA", 1, ERROR_ACCESS_DENIED},
-      {"RemoveDirectoryA", 1, ERROR_FILE_NOT_FOUND}, {"SetFileAttributesA", 1, ERROR_ACCESS_DENIED},
+      {"DeleteFileA", 2, ERROR_ACCESS_DENIED},        {"DeleteFileA", 2, ERROR_FILE_NOT_FOUND},
+      {"FindNextFileA", 3, ERROR_NOT_READY},          {"RemoveDirectoryA", 1, ERROR_ACCESS_DENIED},
+      {"RemoveDirectoryA", 1, ERROR_FILE_NOT_FOUND},  {"SetFileAttributesA", 1, ERROR_ACCESS_DENIED},
       {"GetFileAttributesA", 4, ERROR_ACCESS_DENIED}, {"FindFirstFileA", 2, ERROR_NOT_READY},
   };
   for (const Case& c : cases) {

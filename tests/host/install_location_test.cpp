@@ -195,7 +195,7 @@ TEST_F(InstallLocationTest, FoldersThatAreNoInstallFolderCountAsNotFound) {
       "\\\\server\\share",
       "\\\\server\\share\\",
       "\\\\server\\share\\Zorvik",  // anyone's folder, on a server that may not answer
-      "C:\\Zorvik.",                    // Windows drops a final dot or blank: another folder
+      "C:\\Zorvik.",                // Windows drops a final dot or blank: another folder
       "C:\\Zorvik \\Docs",
       "C:\\Zorvik\\Docs. \\",
       "\\\\.\\PhysicalDrive0",
@@ -240,9 +240,9 @@ TEST_F(InstallLocationTest, FoldersThatCannotBeThePackagesCountAsNotFound) {
       "c:\\windows\\",
       "C:\\WINDOWS\\SYSTEM32",
       "C:\\Program Files",
-      "C:\\PROGRA~1",                           // the 8.3 alias
-      "C:\\Program Files\\COMMON~1",           // half alias, half name
-      "C:\\Documents and Settings",             // above the profiles' folders
+      "C:\\PROGRA~1",                 // the 8.3 alias
+      "C:\\Program Files\\COMMON~1",  // half alias, half name
+      "C:\\Documents and Settings",   // above the profiles' folders
       "C:\\Documents and Settings\\User\\Start Menu",
       "C:\\Documents and Settings\\User\\My Documents",
       "C:\\Documents and Settings\\All Users\\Desktop",

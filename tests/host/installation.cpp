@@ -17,27 +17,67 @@ const char kSecondUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion
 const char kDocLocationKey[] = "SOFTWARE\\TABLET";
 
 const std::vector<std::string> kNtSystemFiles = {
-    "drivers\\penclass.sys", "pencls32.dll", "zorvik.dat", "hookdll.dll", "tabhook.dll", "tablet.cpl",
-    "tablet.exe", "tabletservice.exe", "wintab.dll", "wintab32.dll", "tabunst.dll", "TabCP-En.znc",
-    "TabCP-Jp.znc", "Tablet.dat", "Tablet.znc", "dovi.cpl", "dovi.znc", "dovi-en.znc", "zorvik.cpl",
-    "zorviktablet.cpl", "zorviktablet.znc", "pentablet.cpl", "pentablet.znc", "ZrvMouX.VXD",
-    "Ztablet\\TabUserZ.exe", "Ztablet",
+    "drivers\\penclass.sys",
+    "pencls32.dll",
+    "zorvik.dat",
+    "hookdll.dll",
+    "tabhook.dll",
+    "tablet.cpl",
+    "tablet.exe",
+    "tabletservice.exe",
+    "wintab.dll",
+    "wintab32.dll",
+    "tabunst.dll",
+    "TabCP-En.znc",
+    "TabCP-Jp.znc",
+    "Tablet.dat",
+    "Tablet.znc",
+    "dovi.cpl",
+    "dovi.znc",
+    "dovi-en.znc",
+    "zorvik.cpl",
+    "zorviktablet.cpl",
+    "zorviktablet.znc",
+    "pentablet.cpl",
+    "pentablet.znc",
+    "ZrvMouX.VXD",
+    "Ztablet\\TabUserZ.exe",
+    "Ztablet",
 };
 const std::vector<std::string> kWin9xSystemFiles = {
-    "hookdll.dll", "tabhook.dll", "tablet.cpl", "tablet.vxd", "tablet.exe", "tabletservice.exe",
-    "wintab.dll", "wintab32.dll", "tabunst.dll", "TabCP-En.znc", "TabCP-Jp.znc", "tabins16.dll",
-    "tabinst.dll", "dovi.cpl", "dovi.znc", "dovi-en.znc", "Tablet.dat", "tablet.znc", "zorvik.cpl",
-    "zorviktablet.cpl", "zorviktablet.znc", "pentablet.cpl", "pentablet.znc", "ZrvMouX.VXD",
-    "Ztablet\\TabUserZ.exe", "Ztablet",
+    "hookdll.dll",       "tabhook.dll",   "tablet.cpl",    "tablet.vxd",  "tablet.exe",
+    "tabletservice.exe", "wintab.dll",    "wintab32.dll",  "tabunst.dll", "TabCP-En.znc",
+    "TabCP-Jp.znc",      "tabins16.dll",  "tabinst.dll",   "dovi.cpl",    "dovi.znc",
+    "dovi-en.znc",       "Tablet.dat",    "tablet.znc",    "zorvik.cpl",  "zorviktablet.cpl",
+    "zorviktablet.znc",  "pentablet.cpl", "pentablet.znc", "ZrvMouX.VXD", "Ztablet\\TabUserZ.exe",
+    "Ztablet",
 };
 const std::vector<std::string> kNtInstallFiles = {
-    "Read Me.txt", "License.txt", "TabUserZ.exe", "Uninst.isu", "Read Me-JP.txt", "Ostrel Help-JP.pdf",
-    "Ostrel User's Manual-JP.pdf", "Branqo Help-JP.pdf", "Installer.dat", "Read Me.rtf", "Remove.exe",
+    "Read Me.txt",
+    "License.txt",
+    "TabUserZ.exe",
+    "Uninst.isu",
+    "Read Me-JP.txt",
+    "Ostrel Help-JP.pdf",
+    "Ostrel User's Manual-JP.pdf",
+    "Branqo Help-JP.pdf",
+    "Installer.dat",
+    "Read Me.rtf",
+    "Remove.exe",
     "removeze.reg",
 };
 const std::vector<std::string> kWin9xInstallFiles = {
-    "Read Me.txt", "License.txt", "Read Me-JP.txt", "Uninst.isu", "TabUserZ.exe", "Ostrel Help-JP.pdf",
-    "Ostrel User's Manual-JP.pdf", "Branqo Help-JP.pdf", "Installer.dat", "Read Me.rtf", "Remove.exe",
+    "Read Me.txt",
+    "License.txt",
+    "Read Me-JP.txt",
+    "Uninst.isu",
+    "TabUserZ.exe",
+    "Ostrel Help-JP.pdf",
+    "Ostrel User's Manual-JP.pdf",
+    "Branqo Help-JP.pdf",
+    "Installer.dat",
+    "Read Me.rtf",
+    "Remove.exe",
     "removeze.reg",
 };
 
@@ -61,7 +101,7 @@ MachineFolders CurrentFolders() {
 }
 
 void MakeFolders(const std::string& path) {
-  for (size_t at = path.find('\\', 3); ; at = path.find('\\', at + 1)) {
+  for (size_t at = path.find('\\', 3);; at = path.find('\\', at + 1)) {
     const std::string level = path.substr(0, at);
     if (!CreateDirectoryA(level.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
       ADD_FAILURE() << "cannot create " << level << ": error " << GetLastError();
@@ -152,13 +192,16 @@ MachineFolders SeedFullInstallation(const std::string& installFolder) {
 
   // What the registry plan removes.
   if (win9x) {
-    for (int i = 0; i < Win9xRegistryPlan.keys.count; ++i) SetRegString(Win9xRegistryPlan.keys.entries[i].root, Win9xRegistryPlan.keys.entries[i].subkey, "Installed", "1");
+    for (int i = 0; i < Win9xRegistryPlan.keys.count; ++i)
+      SetRegString(Win9xRegistryPlan.keys.entries[i].root, Win9xRegistryPlan.keys.entries[i].subkey, "Installed", "1");
     for (int i = 0; i < Win9xRegistryPlan.values.count; ++i) {
-      SetRegString(Win9xRegistryPlan.values.entries[i].root, Win9xRegistryPlan.values.entries[i].subkey, Win9xRegistryPlan.values.entries[i].valueName, "tablet.exe");
+      SetRegString(Win9xRegistryPlan.values.entries[i].root, Win9xRegistryPlan.values.entries[i].subkey,
+                   Win9xRegistryPlan.values.entries[i].valueName, "tablet.exe");
     }
     SetRegString(HKEY_LOCAL_MACHINE, kDocLocationKey, "OEMDocLocation", installFolder);
   } else {
-    for (int i = 0; i < NtRegistryPlan.keys.count; ++i) SetRegString(NtRegistryPlan.keys.entries[i].root, NtRegistryPlan.keys.entries[i].subkey, "Installed", "1");
+    for (int i = 0; i < NtRegistryPlan.keys.count; ++i)
+      SetRegString(NtRegistryPlan.keys.entries[i].root, NtRegistryPlan.keys.entries[i].subkey, "Installed", "1");
   }
 
   // The driver's INF file.

@@ -19,9 +19,9 @@ extern const char kInstallFolder[];
 
 // The folders of the current machine as the plans see them (ANSI, code page 932).
 struct MachineFolders {
-  std::string windowsFolder;  // with a final backslash, as the plans compose from it
-  std::string infFolder;      // windowsFolder + "inf\"
-  std::string systemFolder;   // with a final backslash
+  std::string windowsFolder;   // with a final backslash, as the plans compose from it
+  std::string infFolder;       // windowsFolder + "inf\"
+  std::string systemFolder;    // with a final backslash
   std::string commonPrograms;  // the four shell folders, no final backslash
   std::string programs;
   std::string commonStartup;

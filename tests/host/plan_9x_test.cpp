@@ -389,7 +389,7 @@ TEST_F(Win95PlanTest, WithoutThePenClassThereIsNoInfRowAndNoError) {
 TEST_F(Win95PlanTest, InstancesThatCannotBeReadGiveNoRowAndTheWalkGoesOn) {
   AddPenInstance("0000", "Ostrel A", "OEM1.INF");
   AddPenInstance("0001", "Ostrel B", "OEM2.INF");
-  SetRegString(HKEY_LOCAL_MACHINE, std::string(kPenClass) + "\\0002", "InfPath", "OEM3.INF");  // no description
+  SetRegString(HKEY_LOCAL_MACHINE, std::string(kPenClass) + "\\0002", "InfPath", "OEM3.INF");     // no description
   SetRegString(HKEY_LOCAL_MACHINE, std::string(kPenClass) + "\\0003", "DriverDesc", "Ostrel D");  // no INF path
   AddPenInstance("0004", "Ostrel E", "OEM5.INF");
   ASSERT_TRUE(winsim::DenyKeyAccess(HKEY_LOCAL_MACHINE, std::string(kPenClass) + "\\0001", 0xFFFFFFFF));

@@ -169,7 +169,8 @@ TEST_F(NtPlanTest, ARegisteredInstallFolderThatIsGoneGivesNoFileRowsAndAnError) 
 TEST_F(NtPlanTest, OnACleanMachineEveryItemIsReportedAbsent) {
   // Only the registration and an empty install folder: nothing else of the package is there.
   MakeFolders(kInstallFolder);
-  SetRegString(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString", std::string("\"") + kInstallFolder + "\\Remove.exe\"");
+  SetRegString(HKEY_LOCAL_MACHINE, kUninstallKey, "UninstallString",
+               std::string("\"") + kInstallFolder + "\\Remove.exe\"");
   const MachineFolders f = CurrentFolders();
   OpenMainWindow();
   ASSERT_EQ(1, RemoveFilesNt());
@@ -194,7 +195,8 @@ struct MissingFolder {
 };
 // A stable name for the test list (the default prints raw bytes).
 void PrintTo(const MissingFolder& m, std::ostream* os) {
-  *os << "csidl " << m.csidl << (m.state == winsim::ShellFolderState::NoPath ? " without a path" : " without a location");
+  *os << "csidl " << m.csidl
+      << (m.state == winsim::ShellFolderState::NoPath ? " without a path" : " without a location");
 }
 
 class NtPlanShellFolderTest : public NtPlanTest, public ::testing::WithParamInterface<MissingFolder> {};
@@ -218,21 +220,20 @@ TEST_P(NtPlanShellFolderTest, AShellFolderThatCannotBeResolvedSkipsItsStepOnly) 
   EXPECT_FALSE(RunState.errorSeen);
   EXPECT_TRUE(winsim::MessageBoxes().empty());
   // What the skipped step would have removed is still there.
-  const std::string& skipped = GetParam().csidl == CSIDL_COMMON_PROGRAMS ? f.commonPrograms
-                               : GetParam().csidl == CSIDL_PROGRAMS      ? f.programs
+  const std::string& skipped = GetParam().csidl == CSIDL_COMMON_PROGRAMS  ? f.commonPrograms
+                               : GetParam().csidl == CSIDL_PROGRAMS       ? f.programs
                                : GetParam().csidl == CSIDL_COMMON_STARTUP ? f.commonStartup
                                                                           : f.startup;
   EXPECT_FALSE(winsim::FolderEntries(skipped).empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    EachInTurn, NtPlanShellFolderTest,
-    ::testing::Values(MissingFolder{CSIDL_COMMON_PROGRAMS, winsim::ShellFolderState::NoLocation},
-                      MissingFolder{CSIDL_PROGRAMS, winsim::ShellFolderState::NoLocation},
-                      MissingFolder{CSIDL_COMMON_STARTUP, winsim::ShellFolderState::NoLocation},
-                      MissingFolder{CSIDL_STARTUP, winsim::ShellFolderState::NoLocation},
-                      MissingFolder{CSIDL_COMMON_PROGRAMS, winsim::ShellFolderState::NoPath},
-                      MissingFolder{CSIDL_STARTUP, winsim::ShellFolderState::NoPath}));
+INSTANTIATE_TEST_SUITE_P(EachInTurn, NtPlanShellFolderTest,
+                         ::testing::Values(MissingFolder{CSIDL_COMMON_PROGRAMS, winsim::ShellFolderState::NoLocation},
+                                           MissingFolder{CSIDL_PROGRAMS, winsim::ShellFolderState::NoLocation},
+                                           MissingFolder{CSIDL_COMMON_STARTUP, winsim::ShellFolderState::NoLocation},
+                                           MissingFolder{CSIDL_STARTUP, winsim::ShellFolderState::NoLocation},
+                                           MissingFolder{CSIDL_COMMON_PROGRAMS, winsim::ShellFolderState::NoPath},
+                                           MissingFolder{CSIDL_STARTUP, winsim::ShellFolderState::NoPath}));
 
 TEST_F(NtPlanTest, NoShellAllocatorSkipsEveryShellFolderStep) {
   const MachineFolders f = SeedFullInstallation();

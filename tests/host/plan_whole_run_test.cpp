@@ -84,7 +84,8 @@ TEST_F(MachineTest, WindowsXPRemovesTheInstallationAndASecondRunFindsNoInstallFo
   files.push_back(Row(f.windowsFolder + "tabinst.dll", kDeleted));
   AddMenuRows(&files, f, {"Zorvik Tablet", "タブレット", "Zorvik タブレット"}, {kDeleted, kDeleted, kDeleted});
   AddShortcutRows(&files, f, kDeleted);
-  for (const std::string& name : kNtInstallFiles) files.push_back(Row(std::string(kInstallFolder) + "\\" + name, kDeleted));
+  for (const std::string& name : kNtInstallFiles)
+    files.push_back(Row(std::string(kInstallFolder) + "\\" + name, kDeleted));
   files.push_back(Row(kInstallFolder, kDeleted));
   EXPECT_ROWS(files, Slice(firstRun, 1, pass.end));
   EXPECT_EQ(RegistrySection(), firstRun[1 + pass.end]);

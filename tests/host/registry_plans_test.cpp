@@ -45,9 +45,7 @@ std::vector<std::string> RegistryRows() {
   return std::vector<std::string>(start + 1, std::find(start + 1, rows.end(), kFilesHeader));
 }
 
-std::string Summary() {
-  return winsim::MessageBoxes().empty() ? "" : winsim::Utf8(winsim::MessageBoxes().back().text);
-}
+std::string Summary() { return winsim::MessageBoxes().empty() ? "" : winsim::Utf8(winsim::MessageBoxes().back().text); }
 
 const char kPartialFailure[] =
     "いくつかのﾌｧｲﾙまたはﾚｼﾞｽﾄﾘの削除でｴﾗｰが発生しました。\n\nもう一度このﾌﾟﾛｸﾞﾗﾑを実行するか、\n"
@@ -68,7 +66,8 @@ void SeedWin9xInstallation() {
   winsim::SetStringValue(HKEY_LOCAL_MACHINE, "software\\TABLET", "OEMDocLocation", "C:\\Tablet");
   winsim::SetStringValue(HKEY_LOCAL_MACHINE, std::string(kUninstall) + "Zorvik Tablet Driver", "DisplayName", "Tablet");
   winsim::CreateKey(HKEY_LOCAL_MACHINE, std::string(kUninstall) + "Other Program");
-  winsim::SetStringValue(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Services\\Class\\PEN\\0000", "DriverDesc", "Pen");
+  winsim::SetStringValue(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Services\\Class\\PEN\\0000", "DriverDesc",
+                         "Pen");
   winsim::CreateKey(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Services\\Class\\PEN\\0001");
   winsim::CreateKey(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Services\\Class\\Mouse\\0000");
   winsim::SetStringValue(HKEY_CURRENT_USER, "Control Panel\\Zorvik\\Pen", "Pressure", "5");
@@ -137,8 +136,9 @@ TEST_F(MachineTest, The9xPhaseRemovesEachKeyWithItsSubtreeAndThenTheValueInTable
             }));
 
   // Everything named is gone; the keys above and beside it stay.
-  EXPECT_EQ((std::vector<std::string>{"Enum", "Enum\\SERENUM", "Enum\\SERENUM\\PNP0F0C", "Enum\\SERENUM\\PNP0F0C\\0000"}),
-            winsim::KeyTree(HKEY_LOCAL_MACHINE, "Enum"));
+  EXPECT_EQ(
+      (std::vector<std::string>{"Enum", "Enum\\SERENUM", "Enum\\SERENUM\\PNP0F0C", "Enum\\SERENUM\\PNP0F0C\\0000"}),
+      winsim::KeyTree(HKEY_LOCAL_MACHINE, "Enum"));
   EXPECT_FALSE(HasKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\ゾルビク"));
   EXPECT_FALSE(HasKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\Tablet"));
   EXPECT_FALSE(winsim::KeyExists(HKEY_LOCAL_MACHINE, std::string(kUninstall) + "Zorvik Tablet Driver"));
@@ -174,7 +174,8 @@ TEST_F(MachineTest, BothPhasesFlushTheMachineAndUserRootsBeforeAndAfterTheirRemo
     winsim::Reset();
     ResetRunState();
     Use(v);
-    if (v.platform == VER_PLATFORM_WIN32_NT) SeedNtInstallation(); else SeedWin9xInstallation();
+    if (v.platform == VER_PLATFORM_WIN32_NT) SeedNtInstallation();
+    else SeedWin9xInstallation();
     EXPECT_EQ(0, RunProgram({Press(IDC_RUN), CloseButton()}));
 
     // HKEY_USERS, where the NT plan removes a key, is not flushed.
@@ -212,7 +213,8 @@ TEST_F(MachineTest, ASecondRunFindsNoKeysAndOnThe9xFamilyNoValue) {
     ResetRunState();
     Use(v);
     const bool nt = v.platform == VER_PLATFORM_WIN32_NT;
-    if (nt) SeedNtInstallation(); else SeedWin9xInstallation();
+    if (nt) SeedNtInstallation();
+    else SeedWin9xInstallation();
     EXPECT_EQ(0, RunProgram({Press(IDC_RUN), Press(IDC_RUN), CloseButton()}));
 
     std::vector<std::string> statuses(nt ? NtRegistryPlan.keys.count : Win9xRegistryPlan.keys.count, "ｷｰなし");
@@ -258,8 +260,11 @@ TEST_F(MachineTest, EachWindowsVersionRunsTheRegistryPlanOfItsFamily) {
     EXPECT_EQ(0, RunProgram({Press(IDC_RUN), CloseButton()}));
     std::vector<std::string> rows = RegistryRows();
     const bool nt = v.platform == VER_PLATFORM_WIN32_NT;
-    ASSERT_EQ(static_cast<size_t>(nt ? NtRegistryPlan.keys.count : Win9xRegistryPlan.keys.count + Win9xRegistryPlan.values.count), rows.size());
-    EXPECT_EQ(std::string(nt ? kNtRowTexts.back() : kWin9xRowTexts.back()), rows.back().substr(0, rows.back().find(" | ")));
+    ASSERT_EQ(static_cast<size_t>(nt ? NtRegistryPlan.keys.count
+                                     : Win9xRegistryPlan.keys.count + Win9xRegistryPlan.values.count),
+              rows.size());
+    EXPECT_EQ(std::string(nt ? kNtRowTexts.back() : kWin9xRowTexts.back()),
+              rows.back().substr(0, rows.back().find(" | ")));
     EXPECT_EQ("", winsim::LeakReport());
   }
 }

@@ -124,9 +124,9 @@ TEST_F(RegistryRemovalHostTest, A255CharacterNameFailsTheWalkWhereverItIs) {
   winsim::Reset();
   Make({"A\\A1", "B", longest.c_str(), "z"});  // off it: A, A1, B go, then the walk stops
   EXPECT_EQ(StatusError, RemoveDriver());
-  EXPECT_EQ((std::vector<std::string>{"SOFTWARE", "SOFTWARE\\Driver", "SOFTWARE\\Driver\\" + longest,
-                                      "SOFTWARE\\Driver\\z"}),
-            Tree());
+  EXPECT_EQ(
+      (std::vector<std::string>{"SOFTWARE", "SOFTWARE\\Driver", "SOFTWARE\\Driver\\" + longest, "SOFTWARE\\Driver\\z"}),
+      Tree());
 }
 
 TEST_F(RegistryRemovalHostTest, TheStatusFollowsTheFirstFailureCode) {

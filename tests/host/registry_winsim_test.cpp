@@ -169,7 +169,8 @@ TEST_F(MachineTest, TheTestSideReadBackShowsKeysValuesAndFlushes) {
   EXPECT_TRUE(winsim::ValueExists(HKEY_CURRENT_USER, "control panel\\ZORVIK", "MODE"));
   EXPECT_EQ(std::string("pen", 4), winsim::ValueBytes(HKEY_CURRENT_USER, "Control Panel\\Zorvik", "Mode"));
   EXPECT_FALSE(winsim::ValueExists(HKEY_CURRENT_USER, "Control Panel\\Zorvik", "Other"));
-  EXPECT_EQ((std::vector<std::string>{"Control Panel\\Zorvik"}), winsim::KeyTree(HKEY_CURRENT_USER, "CONTROL PANEL\\zorvik"));
+  EXPECT_EQ((std::vector<std::string>{"Control Panel\\Zorvik"}),
+            winsim::KeyTree(HKEY_CURRENT_USER, "CONTROL PANEL\\zorvik"));
   EXPECT_TRUE(winsim::KeyTree(HKEY_CURRENT_USER, "Missing").empty());
   EXPECT_NE(std::string::npos, winsim::DumpRegistry().find("[Mode]"));
 

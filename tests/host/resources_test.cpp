@@ -23,8 +23,9 @@ TEST_F(MachineTest, EveryStringOfTheTableIsItsCp932Text) {
       {3, "ﾚｼﾞｽﾄﾘの削除でｴﾗｰが発生しました。"},
       {4, "ﾀﾌﾞﾚｯﾄﾄﾞﾗｲﾊﾞのｱﾝｲﾝｽﾄｰﾙは完了しました。"},
       {5, "ﾀﾌﾞﾚｯﾄﾄﾞﾗｲﾊﾞのｱﾝｲﾝｽﾄｰﾙは完了しました。\n\n一部のﾌｧｲﾙはﾘﾌﾞｰﾄ時に削除されます。"},
-      {8, "いくつかのﾌｧｲﾙまたはﾚｼﾞｽﾄﾘの削除でｴﾗｰが発生しました。\n\nもう一度このﾌﾟﾛｸﾞﾗﾑを実行するか、\n"
-          "または履歴を確認して手動で削除してください。"},
+      {8,
+       "いくつかのﾌｧｲﾙまたはﾚｼﾞｽﾄﾘの削除でｴﾗｰが発生しました。\n\nもう一度このﾌﾟﾛｸﾞﾗﾑを実行するか、\n"
+       "または履歴を確認して手動で削除してください。"},
       {9, "%sﾃﾞｨﾚｸﾄﾘが見つかりませんでした"},
       {10, "ﾊﾞｯﾌｧｴﾗｰ"},
       {11, "ﾌｧｲﾙ / ﾚｼﾞｽﾄﾘ"},
@@ -118,10 +119,10 @@ TEST_F(MachineTest, IconIsOne32By32SixteenColourImage) {
   const std::vector<unsigned char>* group = winsim::ResourceData(14, IDI_MAIN);
   ASSERT_NE(nullptr, group);
   ASSERT_GE(group->size(), 6u + 14u);
-  EXPECT_EQ(1, (*group)[4] | ((*group)[5] << 8));  // one image
-  EXPECT_EQ(32, (*group)[6]);                      // width
-  EXPECT_EQ(32, (*group)[7]);                      // height
-  EXPECT_EQ(16, (*group)[8]);                      // colours
+  EXPECT_EQ(1, (*group)[4] | ((*group)[5] << 8));    // one image
+  EXPECT_EQ(32, (*group)[6]);                        // width
+  EXPECT_EQ(32, (*group)[7]);                        // height
+  EXPECT_EQ(16, (*group)[8]);                        // colours
   EXPECT_EQ(4, (*group)[12] | ((*group)[13] << 8));  // bits per pixel
 }
 

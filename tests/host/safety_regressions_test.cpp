@@ -111,7 +111,8 @@ void RefusedInstallFolder::SetUpMachine(const RefusedFolder& c) {
                "C:\\Users\\Desktop");
   MakeFolders("C:\\Users\\Desktop");
   MakeFolders("C:\\Program Files\\Common Files");
-  SetRegString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", "ProgramFilesDir", "C:\\Program Files");
+  SetRegString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", "ProgramFilesDir",
+               "C:\\Program Files");
   SetRegString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", "CommonFilesDir",
                "C:\\Program Files\\Common Files");
   SeedFullInstallation();
@@ -149,7 +150,8 @@ TEST_P(RefusedInstallFolder, CountsAsNotFoundAndLeavesEveryForeignFileThere) {
   const std::string detected = Row(winsim::Sjis("「ZORVIK」ﾌｫﾙﾀﾞ"), "検出ｴﾗｰ");
   const bool fallsBack = !IsNtFamily(c.osKind) && c.docs.empty();
   EXPECT_EQ(fallsBack ? 0 : 1, std::count(rows.begin(), rows.end(), detected));
-  EXPECT_EQ(fallsBack ? 1 : 0, std::count(rows.begin(), rows.end(), Row(std::string(kInstallFolder) + "\\Read Me.txt", "削除")));
+  EXPECT_EQ(fallsBack ? 1 : 0,
+            std::count(rows.begin(), rows.end(), Row(std::string(kInstallFolder) + "\\Read Me.txt", "削除")));
   EXPECT_EQ(!fallsBack, PathExists(std::string(kInstallFolder) + "\\Read Me.txt"));
 }
 
@@ -167,7 +169,8 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedFolder{"a folder above the shell's folders", OsWinXP, "C:\\Documents and Settings",
                       "C:\\Documents and Settings", ""},
         RefusedFolder{"a junction", OsWinXP, "C:\\Program Files\\Zorvik Link", "C:\\Precious", ""},
-        RefusedFolder{"a folder below a junction", OsWinXP, "C:\\Program Files\\Zorvik Link\\Sub", "C:\\Precious\\Sub", ""},
+        RefusedFolder{"a folder below a junction", OsWinXP, "C:\\Program Files\\Zorvik Link\\Sub", "C:\\Precious\\Sub",
+                      ""},
         RefusedFolder{"a share", OsWinXP, "\\\\localhost\\C$\\Program Files\\Zorvik Tablet", "", ""},
         RefusedFolder{"the registry's Program Files on 98, then the documents location", OsWin98, "C:\\Program Files",
                       "C:\\Program Files", ""},
@@ -218,14 +221,13 @@ TEST_P(RefusedInstallFolderUnderFaults, StaysRefusedWhenACheckFails) {
 
 INSTANTIATE_TEST_SUITE_P(
     SafetyRegression, RefusedInstallFolderUnderFaults,
-    ::testing::Values(
-        RefusedFolder{"Program Files by its 8.3 alias", OsWinXP, "C:\\PROGRA~1", "C:\\Program Files", ""},
-        RefusedFolder{"a junction", OsWinXP, "C:\\Program Files\\Zorvik Link", "C:\\Precious", ""},
-        RefusedFolder{"a junction to the Desktop on 98", OsWin98, "C:\\Program Files\\Zorvik Docs",
-                      "C:\\Users\\Desktop", "C:\\Program Files\\Zorvik Docs"},
-        RefusedFolder{"the Desktop", OsWinXP, "C:\\Users\\Desktop", "C:\\Users\\Desktop", ""},
-        RefusedFolder{"the registry's Common Files on 95", OsWin95, "C:\\Program Files\\Common Files",
-                      "C:\\Program Files\\Common Files", "C:\\Program Files\\Common Files"}),
+    ::testing::Values(RefusedFolder{"Program Files by its 8.3 alias", OsWinXP, "C:\\PROGRA~1", "C:\\Program Files", ""},
+                      RefusedFolder{"a junction", OsWinXP, "C:\\Program Files\\Zorvik Link", "C:\\Precious", ""},
+                      RefusedFolder{"a junction to the Desktop on 98", OsWin98, "C:\\Program Files\\Zorvik Docs",
+                                    "C:\\Users\\Desktop", "C:\\Program Files\\Zorvik Docs"},
+                      RefusedFolder{"the Desktop", OsWinXP, "C:\\Users\\Desktop", "C:\\Users\\Desktop", ""},
+                      RefusedFolder{"the registry's Common Files on 95", OsWin95, "C:\\Program Files\\Common Files",
+                                    "C:\\Program Files\\Common Files", "C:\\Program Files\\Common Files"}),
     [](const ::testing::TestParamInfo<RefusedFolder>& info) { return "Case" + std::to_string(info.index); });
 
 }  // namespace

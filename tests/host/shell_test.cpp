@@ -116,14 +116,13 @@ INSTANTIATE_TEST_SUITE_P(
         VersionCase{4, 0, 0x040003B6, 1, "Windows95", OsWin95},
         VersionCase{4, 0, 1111, 1, "Windows95(OSR2)", OsWin95Osr2},
         VersionCase{4, 0, 0x04000457, 1, "Windows95(OSR2)", OsWin95Osr2},
-        VersionCase{4, 0, 1212, 1, "Windows95(OSR2)", OsWin95Osr2},
-        VersionCase{4, 0, 949, 1, "不明", OsUnknown}, VersionCase{4, 0, 951, 1, "不明", OsUnknown},
-        VersionCase{4, 0, 1110, 1, "不明", OsUnknown}, VersionCase{5, 2, 3790, 2, "不明", OsUnknown},
-        VersionCase{5, 2, 3790, 1, "不明", OsUnknown}, VersionCase{6, 0, 6000, 2, "不明", OsUnknown},
-        VersionCase{6, 0, 6000, 1, "不明", OsUnknown}, VersionCase{6, 1, 7601, 2, "不明", OsUnknown},
+        VersionCase{4, 0, 1212, 1, "Windows95(OSR2)", OsWin95Osr2}, VersionCase{4, 0, 949, 1, "不明", OsUnknown},
+        VersionCase{4, 0, 951, 1, "不明", OsUnknown}, VersionCase{4, 0, 1110, 1, "不明", OsUnknown},
+        VersionCase{5, 2, 3790, 2, "不明", OsUnknown}, VersionCase{5, 2, 3790, 1, "不明", OsUnknown},
+        VersionCase{6, 0, 6000, 2, "不明", OsUnknown}, VersionCase{6, 0, 6000, 1, "不明", OsUnknown},
+        VersionCase{6, 1, 7601, 2, "不明", OsUnknown},
         VersionCase{5, 1, 2600, 1, "不明", OsUnknown},  // XP's numbers on the wrong platform
-        VersionCase{4, 10, 2222, 2, "不明", OsUnknown},
-        VersionCase{4, 0, 950, 0, "不明", OsUnknown},  // Win32s
+        VersionCase{4, 10, 2222, 2, "不明", OsUnknown}, VersionCase{4, 0, 950, 0, "不明", OsUnknown},  // Win32s
         VersionCase{3, 10, 0, 0, "不明", OsUnknown}));
 
 TEST_F(MachineTest, AFailedVersionQueryIsAnUnknownVersion) {
@@ -137,9 +136,7 @@ TEST_F(MachineTest, RunDoesNothingOnAnUnknownVersionEvenWhenTheCommandArrives) {
   winsim::SetVersion(6, 1, 7601, VER_PLATFORM_WIN32_NT);
   // The disabled button cannot be clicked, but the command can still be posted to the window.
   EXPECT_EQ(0, RunProgram({Press(IDC_RUN),
-                           [] {
-                             PostMessageA(winsim::MainWindow(), WM_COMMAND, MAKEWPARAM(IDC_RUN, BN_CLICKED), 0);
-                           },
+                           [] { PostMessageA(winsim::MainWindow(), WM_COMMAND, MAKEWPARAM(IDC_RUN, BN_CLICKED), 0); },
                            CloseButton()}));
   EXPECT_TRUE(winsim::ListRows(ResultListWindow()).empty());
   EXPECT_TRUE(winsim::MessageBoxes().empty());
@@ -197,10 +194,17 @@ TEST_F(MachineTest, ClassRegistrationFailureEndsSilentlyWithZero) {
 
 TEST_F(MachineTest, EachStatusShowsItsTextAndOnlyErrorsRaiseTheErrorFlag) {
   const std::vector<std::pair<RemovalStatus, std::string>> statuses = {
-      {StatusNone, ""},          {StatusError, "ｴﾗｰ"},       {StatusDeleted, "削除"},
-      {StatusNoFile, "ﾌｧｲﾙなし"}, {StatusDeleteAtRestart, "ﾘﾌﾞｰﾄ時削除"}, {StatusNoKey, "ｷｰなし"},
-      {StatusNoValue, "値なし"},  {StatusNoFolder, "ﾌｫﾙﾀﾞなし"}, {StatusDetectError, "検出ｴﾗｰ"},
-      {9, ""},                   {0xFFFFFFFF, ""},
+      {StatusNone, ""},
+      {StatusError, "ｴﾗｰ"},
+      {StatusDeleted, "削除"},
+      {StatusNoFile, "ﾌｧｲﾙなし"},
+      {StatusDeleteAtRestart, "ﾘﾌﾞｰﾄ時削除"},
+      {StatusNoKey, "ｷｰなし"},
+      {StatusNoValue, "値なし"},
+      {StatusNoFolder, "ﾌｫﾙﾀﾞなし"},
+      {StatusDetectError, "検出ｴﾗｰ"},
+      {9, ""},
+      {0xFFFFFFFF, ""},
   };
   for (const auto& [status, text] : statuses) {
     winsim::Reset();
@@ -214,8 +218,7 @@ TEST_F(MachineTest, EachStatusShowsItsTextAndOnlyErrorsRaiseTheErrorFlag) {
     ASSERT_EQ(1u, rows.size()) << "status " << status;
     EXPECT_EQ("C:\\item", rows[0].item) << "status " << status;
     EXPECT_EQ(Sjis(text), rows[0].status) << "status " << status;
-    EXPECT_EQ(status == StatusError || status == StatusDetectError, RunState.errorSeen != FALSE)
-        << "status " << status;
+    EXPECT_EQ(status == StatusError || status == StatusDetectError, RunState.errorSeen != FALSE) << "status " << status;
     EXPECT_FALSE(RunState.restartPending);
   }
 }
@@ -237,8 +240,8 @@ TEST_F(MachineTest, EveryRowScrollsRepaintsAndPausesOneTenthOfASecond) {
 }
 
 TEST_F(MachineTest, AnErrorRowKeepsTheFlagForTheLifeOfTheProcess) {
-  EXPECT_EQ(0, RunProgram({[] { AddResultRow("bad", StatusError); },
-                           [] { AddResultRow("fine", StatusDeleted); }, CloseButton()}));
+  EXPECT_EQ(0, RunProgram({[] { AddResultRow("bad", StatusError); }, [] { AddResultRow("fine", StatusDeleted); },
+                           CloseButton()}));
   EXPECT_TRUE(RunState.errorSeen);
 }
 

@@ -91,11 +91,10 @@ inline ::testing::AssertionResult SameRows(const char* expectedText, const char*
   auto shown = [](const std::vector<std::string>& rows, size_t i) {
     return i < rows.size() ? PrintableRow(rows[i]) : std::string("(no row)");
   };
-  return ::testing::AssertionFailure()
-         << expectedText << " (" << expected.size() << " rows) and " << actualText << " (" << actual.size()
-         << " rows) first differ at row [" << first << "]:\n"
-         << "  expected: " << shown(expected, first) << "\n"
-         << "  shown:    " << shown(actual, first);
+  return ::testing::AssertionFailure() << expectedText << " (" << expected.size() << " rows) and " << actualText << " ("
+                                       << actual.size() << " rows) first differ at row [" << first << "]:\n"
+                                       << "  expected: " << shown(expected, first) << "\n"
+                                       << "  shown:    " << shown(actual, first);
 }
 #define EXPECT_ROWS(expected, actual) EXPECT_PRED_FORMAT2(SameRows, expected, actual)
 #define ASSERT_ROWS(expected, actual) ASSERT_PRED_FORMAT2(SameRows, expected, actual)

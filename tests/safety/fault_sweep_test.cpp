@@ -35,7 +35,9 @@ DWORD VanishedError(const std::string& api) {
 }
 
 enum class Errors { Typical, Vanished };
-void PrintTo(Errors errors, std::ostream* out) { *out << (errors == Errors::Typical ? "typical errors" : "items vanishing"); }
+void PrintTo(Errors errors, std::ostream* out) {
+  *out << (errors == Errors::Typical ? "typical errors" : "items vanishing");
+}
 class FaultSweep : public ::testing::TestWithParam<std::tuple<int, Errors>> {};
 
 TEST_P(FaultSweep, EveryCallOfAFullRunFailsInTurn) {
@@ -76,8 +78,8 @@ TEST_P(FaultSweep, EveryCallOfAFullRunFailsInTurn) {
     }
   }
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  std::cout << "[ sweep ] OsKind " << kind << (vanished ? ", items vanishing" : ", typical errors") << ": "
-            << faulted << " of the run's " << cleanRun.calls.size() << " calls, of " << apis.size()
+  std::cout << "[ sweep ] OsKind " << kind << (vanished ? ", items vanishing" : ", typical errors") << ": " << faulted
+            << " of the run's " << cleanRun.calls.size() << " calls, of " << apis.size()
             << " functions, failed one at a time in " << seconds << " s; " << tally.Describe() << "\n";
 }
 
@@ -125,7 +127,9 @@ INSTANTIATE_TEST_SUITE_P(Families, FaultSweep,
                                             ::testing::Values(Errors::Typical, Errors::Vanished)),
                          [](const ::testing::TestParamInfo<std::tuple<int, Errors>>& info) {
                            const int kind = std::get<0>(info.param);
-                           return std::string(kind == OsWinXP ? "WindowsXP" : kind == OsWin98 ? "Windows98" : "Windows95") +
+                           return std::string(kind == OsWinXP   ? "WindowsXP"
+                                              : kind == OsWin98 ? "Windows98"
+                                                                : "Windows95") +
                                   (std::get<1>(info.param) == Errors::Typical ? "TypicalErrors" : "ItemsVanishing");
                          });
 

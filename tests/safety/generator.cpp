@@ -22,9 +22,7 @@ uint64_t Rng::Next() {
   return z ^ (z >> 31);
 }
 
-void SetWindowsVersion(int osKind) {
-  SimulateWindows(osKind);
-}
+void SetWindowsVersion(int osKind) { SimulateWindows(osKind); }
 
 std::string Machine::RealPath(const std::string& path) const {
   std::string p = path;
@@ -226,11 +224,12 @@ class Builder {
   }
 
   std::string RandomName(bool folder) {
-    static const std::vector<std::string> kAscii = {"Help", "Manual", "Readme", "Tools", "Driver", "Setup",
-                                                    "Online Manual", "Sample", "Data", "Tablet Settings",
-                                                    "Uninstall", "Pen", "Mouse", "Config"};
-    static const std::vector<std::string> kDbcs = {"表示", "ソフト", "能力", "タブレット設定", "ヘルプ",
-                                                   "オンラインマニュアル", "予定表", "ゾルビク", "ソ", "申込書"};
+    static const std::vector<std::string> kAscii = {"Help",      "Manual",        "Readme", "Tools", "Driver",
+                                                    "Setup",     "Online Manual", "Sample", "Data",  "Tablet Settings",
+                                                    "Uninstall", "Pen",           "Mouse",  "Config"};
+    static const std::vector<std::string> kDbcs = {
+        "表示",   "ソフト",   "能力", "タブレット設定", "ヘルプ", "オンラインマニュアル",
+        "予定表", "ゾルビク", "ソ",   "申込書"};
     static const std::vector<std::string> kExt = {".lnk", ".txt", ".pdf", ".url", ".exe", ".hlp", ""};
     std::string base = r_.Percent(35) ? S(r_.Pick(kDbcs)) : r_.Pick(kAscii);
     if (r_.Percent(40)) base += " " + std::to_string(r_.Below(100));
@@ -240,7 +239,7 @@ class Builder {
   // A random Start-menu tree under the existing folder `folder`.
   void Tree(const std::string& folder, int depth, int* budget) {
     const int n = r_.Below(depth == 0 ? 7 : 4);
-    for (int i = 0; i < n && *budget > 0; ++i) {
+    for (int i = 0; *budget > 0 && i < n; ++i) {
       --*budget;
       const int kind = r_.Below(100);
       if (kind < 48) {
@@ -389,7 +388,7 @@ class Builder {
         winsim::SetShellFolderPath(csidl, "");
       } else if (x < 91) {
         f.path = real = winsim::Exists("D:\\") ? "D:\\Menus\\" + std::to_string(csidl)
-                                                : "C:\\" + S("スタートメニュー表") + "\\" + std::to_string(csidl);
+                                               : "C:\\" + S("スタートメニュー表") + "\\" + std::to_string(csidl);
         winsim::SetShellFolderPath(csidl, f.path);
       } else if (x < 95) {
         const std::string n = std::to_string(++counter_);
@@ -407,7 +406,8 @@ class Builder {
         real = "C:";
         winsim::SetShellFolderPath(csidl, f.path);
       }
-      const bool resolvable = f.state == winsim::ShellFolderState::Resolvable && !f.path.empty() && f.path.size() < MAX_PATH;
+      const bool resolvable =
+          f.state == winsim::ShellFolderState::Resolvable && !f.path.empty() && f.path.size() < MAX_PATH;
       if (resolvable && create && real.size() > 2) winsim::MakeFolder(real);
       const bool exists = resolvable && winsim::Exists(real.size() == 2 ? real + "\\" : real);
       if (exists) (csidl == CSIDL_COMMON_PROGRAMS || csidl == CSIDL_PROGRAMS ? programs_ : startups_).push_back(real);
@@ -791,7 +791,8 @@ class Builder {
     if (s < 58) return Sz("C:Remove.exe", "drive-relative");
     if (s < 60) return Sz("\\\\server\\share\\Remove.exe", "UNC root");
     if (s < 61) return Sz("\\\\server\\share\\Zorvik\\Remove.exe", "UNC folder");
-    if (s < 64) return Sz(f + "\\..\\..\\" + (win_.size() > 3 ? win_.substr(3) : "WINDOWS") + "\\Remove.exe", "dot-dot");
+    if (s < 64)
+      return Sz(f + "\\..\\..\\" + (win_.size() > 3 ? win_.substr(3) : "WINDOWS") + "\\Remove.exe", "dot-dot");
     if (s < 66) return Sz(f + "\\\\Remove.exe", "two backslashes before the marker");
     if (s < 67) return Sz(f + "\\\\\\Remove.exe", "three backslashes before the marker");
     if (s < 69) return Sz(f + S("表") + "Remove.exe", "double-byte character ending in 0x5C right before the marker");
@@ -827,11 +828,13 @@ class Builder {
     if (s < 85) return Sz(f + "\\UnInSt.IsU", "marker in mixed case");
     if (s < 86) return Sz("C:\\...\\Remove.exe", "a component of dots only");
     if (s < 87) return Sz("C:\\Zor*\\Remove.exe", "wildcard");
-    if (s < 89) return RegText{REG_EXPAND_SZ, std::string("%ProgramFiles%\\Zorvik\\Remove.exe\0", 34), "unexpanded variable"};
+    if (s < 89)
+      return RegText{REG_EXPAND_SZ, std::string("%ProgramFiles%\\Zorvik\\Remove.exe\0", 34), "unexpanded variable"};
     if (s < 90) return Sz("  \"" + f + "\\Remove.exe\"", "blanks before the quote");
     if (s < 91) return Sz(f + "\\Remove.exeX", "marker inside a longer name");
     if (s < 92) return RegText{REG_BINARY, f + "\\Remove.exe", "binary type, no terminator"};
-    if (s < 94) return Sz("C:\\\\" + (f.size() > 3 ? f.substr(3) : f) + "\\Remove.exe", "doubled separator after the drive");
+    if (s < 94)
+      return Sz("C:\\\\" + (f.size() > 3 ? f.substr(3) : f) + "\\Remove.exe", "doubled separator after the drive");
     if (s < 95) return Sz("\\\\?\\" + f + "\\Remove.exe", "UNC long-path prefix");
     if (s < 96) return Sz("\\\\.\\" + f + "\\Remove.exe", "UNC device prefix");
     if (s < 97) return Sz("\\\\localhost\\C$\\" + (f.size() > 3 ? f.substr(3) : f) + "\\Remove.exe", "UNC admin share");
@@ -923,7 +926,8 @@ class Builder {
     if (!key1 && !key2) Note("no uninstall registration");
     if (r_.Percent(55)) {
       RegText v = DocLocationShape(r_.Percent(35) ? OtherDocFolder() : f);
-      Made("OEMDocLocation: " + v.note + ": \"" + std::string(v.bytes.c_str(), std::min<size_t>(v.bytes.size(), 120)) + "\"",
+      Made("OEMDocLocation: " + v.note + ": \"" + std::string(v.bytes.c_str(), std::min<size_t>(v.bytes.size(), 120)) +
+               "\"",
            SetRegValue(HKEY_LOCAL_MACHINE, kDocLocationKey, kDocLocationValue, v));
     }
   }
@@ -960,7 +964,8 @@ class Builder {
       if (!winsim::KeyExists(root, child)) continue;
       if (r_.Percent(3)) {
         m_.deniedKeys[KeyId(root, child)] |= kAllRights;
-        Made("key refuses every access: " + RootName(root) + "\\" + child, winsim::DenyKeyAccess(root, child, kAllRights));
+        Made("key refuses every access: " + RootName(root) + "\\" + child,
+             winsim::DenyKeyAccess(root, child, kAllRights));
       } else if (r_.Percent(3)) {
         m_.undeletableKeys.insert(KeyId(root, child));
         Made("key cannot be deleted: " + RootName(root) + "\\" + child, winsim::DenyKeyDeletion(root, child));
@@ -985,7 +990,8 @@ class Builder {
     Note("registry keys present at " + std::to_string(pReg_) + "%");
     for (const TableKey& k : own.keys) {
       const std::string id = KeyId(k.root, k.subkey);
-      const bool uninstall = id == KeyId(HKEY_LOCAL_MACHINE, kUninstallKeys[0]) || id == KeyId(HKEY_LOCAL_MACHINE, kUninstallKeys[1]);
+      const bool uninstall =
+          id == KeyId(HKEY_LOCAL_MACHINE, kUninstallKeys[0]) || id == KeyId(HKEY_LOCAL_MACHINE, kUninstallKeys[1]);
       const bool penClass = id == KeyId(HKEY_LOCAL_MACHINE, kPenClassKey);
       if (uninstall || penClass || !r_.Percent(pReg_)) continue;
       winsim::CreateKey(k.root, k.subkey);
@@ -1169,7 +1175,8 @@ class Builder {
       note = "held open";
     }
     const DWORD a = winsim::Attributes(path);
-    bool made = a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) == (note == "a folder" ? FILE_ATTRIBUTE_DIRECTORY : 0u);
+    bool made = a != INVALID_FILE_ATTRIBUTES &&
+                (a & FILE_ATTRIBUTE_DIRECTORY) == (note == "a folder" ? FILE_ATTRIBUTE_DIRECTORY : 0u);
     if (note == "absent") made = a == INVALID_FILE_ATTRIBUTES;
     if (note == "read-only") made = made && (a & FILE_ATTRIBUTE_READONLY) != 0;
     if (note == "held open") made = made && held;
@@ -1255,7 +1262,8 @@ Machine GenerateFull(int osKind) {
   b.Link(shared + "\\Shared", b.CanaryFolder());
   b.Unshowable(shared, false);
   for (int startup : {CSIDL_COMMON_STARTUP, CSIDL_STARTUP}) {
-    for (const std::string& sc : t.startupShortcuts) winsim::MakeFile(winsim::ShellFolderPath(startup) + "\\" + sc, "lnk");
+    for (const std::string& sc : t.startupShortcuts)
+      winsim::MakeFile(winsim::ShellFolderPath(startup) + "\\" + sc, "lnk");
   }
 
   // The install folder with all its files, and its registration.

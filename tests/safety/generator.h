@@ -64,7 +64,7 @@ struct Machine {
     std::string key;
     std::string name;
   };
-  std::vector<Value> values;  // every value the machine was given
+  std::vector<Value> values;       // every value the machine was given
   std::vector<std::string> notes;  // what the generator chose, for a failure message
   // The hostile shapes that are really on the machine, as the stand-in's test side read them
   // back after making them (a subset of the notes).

@@ -80,7 +80,8 @@ std::vector<std::string> Judge(const Prepared& p, const RunRecord& run, const Fa
                                Tally* tally) {
   const DiskSnapshot after = DiskSnapshot::Take(p.machine.disk, false);
   const RegistrySnapshot registryAfter = RegistrySnapshot::Take();
-  CheckContext c{&p.machine, &p.expectation, &p.before, &p.registryBefore, &after, &registryAfter, &run, fault, cleanRun};
+  CheckContext c{&p.machine,     &p.expectation, &p.before, &p.registryBefore, &after,
+                 &registryAfter, &run,           fault,     cleanRun};
   std::vector<std::string> problems = Check(c);
   if (tally != nullptr) tally->Add(c);
   return problems;
@@ -143,7 +144,7 @@ DWORD TypicalError(const std::string& api) {
       {"RegDeleteValueA", ERROR_ACCESS_DENIED},
       {"RegCloseKey", ERROR_INVALID_HANDLE},
       {"RegFlushKey", ERROR_ACCESS_DENIED},
-      {"SHGetMalloc", 0x8007000E},  // E_OUTOFMEMORY
+      {"SHGetMalloc", 0x8007000E},                 // E_OUTOFMEMORY
       {"SHGetSpecialFolderLocation", 0x80004005},  // E_FAIL
       {"SHGetPathFromIDListA", ERROR_INVALID_PARAMETER},
       {"LoadStringA", 1814},  // ERROR_RESOURCE_NAME_NOT_FOUND

@@ -85,9 +85,7 @@ std::string StripOneSeparator(const std::string& path) {
 
 bool ForbiddenInName(unsigned char c) { return c < 0x20 || std::strchr("<>:\"|?*", c) != nullptr; }
 
-bool OnlyDotsAndBlanks(const std::string& part) {
-  return part.find_first_not_of(". ") == std::string::npos;
-}
+bool OnlyDotsAndBlanks(const std::string& part) { return part.find_first_not_of(". ") == std::string::npos; }
 
 // A name Windows would read otherwise than it is written: made only of dots and blanks ("."
 // or ".." to Windows), or ending in a dot or a blank (which Windows drops).
@@ -124,8 +122,8 @@ Verdict JudgeText(const std::string& f) {
   }
   auto sep = [](char c) { return c == '\\' || c == '/'; };
   const unsigned char first = static_cast<unsigned char>(f[0]);
-  const bool drive = ((first >= 'A' && first <= 'Z') || (first >= 'a' && first <= 'z')) && f.size() >= 3 &&
-                     f[1] == ':' && sep(f[2]);
+  const bool drive =
+      ((first >= 'A' && first <= 'Z') || (first >= 'a' && first <= 'z')) && f.size() >= 3 && f[1] == ':' && sep(f[2]);
   if (!drive) return Verdict::Unusable;
   bool trailing = false;
   std::vector<std::string> parts = SplitSeparators(f.substr(3), nullptr, &trailing);
@@ -177,8 +175,8 @@ std::string ComparableText(const std::string& path) {
 // `folder` is `other` or a folder above it, by comparable text.
 bool SameOrAbove(const std::string& folder, const std::string& other) {
   if (folder.empty()) return false;
-  return other == folder || (other.size() > folder.size() && other.compare(0, folder.size(), folder) == 0 &&
-                             other[folder.size()] == '\\');
+  return other == folder ||
+         (other.size() > folder.size() && other.compare(0, folder.size(), folder) == 0 && other[folder.size()] == '\\');
 }
 
 // "C:\A", "C:\A\B", ... for "C:\A\B": every folder on the way to `path`, and the path itself.
@@ -339,7 +337,8 @@ std::vector<Possible> EveryInstallCandidate(const Machine& m, const DiskSnapshot
       size_t at = FindNoCase(quoted, marker);
       if (at == std::string::npos) continue;
       const std::string folder = StripOneSeparator(quoted.substr(0, at));
-      if (JudgeFolder(named, before, folder) != Verdict::Unusable) out.push_back({true, folder, "from an uninstall key (under a fault)"});
+      if (JudgeFolder(named, before, folder) != Verdict::Unusable)
+        out.push_back({true, folder, "from an uninstall key (under a fault)"});
       break;
     }
   }
@@ -347,7 +346,8 @@ std::vector<Possible> EveryInstallCandidate(const Machine& m, const DiskSnapshot
     std::optional<std::string> text = QueryText(HKEY_LOCAL_MACHINE, kDocLocationKey, kDocLocationValue);
     if (text) {
       const std::string folder = StripOneSeparator(QuotedPart(*text));
-      if (JudgeFolder(named, before, folder) != Verdict::Unusable) out.push_back({true, folder, "from OEMDocLocation (under a fault)"});
+      if (JudgeFolder(named, before, folder) != Verdict::Unusable)
+        out.push_back({true, folder, "from OEMDocLocation (under a fault)"});
     }
   }
   return out;
@@ -425,8 +425,8 @@ Outcome BuildRunOutcome(const Machine& m, const DiskSnapshot& before, const Regi
   Outcome o;
   o.installFound = install.found;
   o.installFolder = install.folder;
-  o.description = install.found ? "run, install folder \"" + Short(install.folder) + "\" " + install.how
-                                : "run, no install folder";
+  o.description =
+      install.found ? "run, install folder \"" + Short(install.folder) + "\" " + install.how : "run, no install folder";
   auto add = [&](RowKind kind, const std::string& text, bool mandatory) -> ExpectedRow& {
     ExpectedRow r;
     r.kind = kind;
@@ -461,7 +461,8 @@ Outcome BuildRunOutcome(const Machine& m, const DiskSnapshot& before, const Regi
   };
   auto detect = [&] { add(RowKind::Detect, InstallFolderText(), false); };
   auto installFiles = [&] {
-    for (const std::string& n : t.installFiles) add(RowKind::FileDefer, install.folder + "\\" + n, false).fromInstallFolder = true;
+    for (const std::string& n : t.installFiles)
+      add(RowKind::FileDefer, install.folder + "\\" + n, false).fromInstallFolder = true;
   };
   auto installFolder = [&] { add(RowKind::InstallFolder, install.folder, false).fromInstallFolder = true; };
 
@@ -631,9 +632,9 @@ std::string NormalisedText(const std::string& text) {
 // The platform calls whose failure changes which items a run processes (or shows): a run with
 // such a fault may show fewer rows than the run without it.
 bool ChangesRows(const std::string& api) {
-  static const char* const kApis[] = {"RegOpenKeyExA", "RegQueryValueExA", "RegEnumKeyExA", "SHGetMalloc",
-                                      "SHGetSpecialFolderLocation", "SHGetPathFromIDListA", "GetCPInfo",
-                                      "LoadStringA", "GetWindowsDirectoryA", "GetSystemDirectoryA"};
+  static const char* const kApis[] = {
+      "RegOpenKeyExA",        "RegQueryValueExA", "RegEnumKeyExA", "SHGetMalloc",          "SHGetSpecialFolderLocation",
+      "SHGetPathFromIDListA", "GetCPInfo",        "LoadStringA",   "GetWindowsDirectoryA", "GetSystemDirectoryA"};
   for (const char* a : kApis) {
     if (api == a) return true;
   }
@@ -736,7 +737,8 @@ Expectation Expect(const Machine& m, const DiskSnapshot& before) {
   for (const TableKey& k : t.keys) e.allowedKeyTrees.insert(KeyId(k.root, k.subkey));
   for (size_t i = 0; i < t.valueKeys.size(); ++i) {
     e.allowedValue = KeyId(t.valueKeys[i].root, t.valueKeys[i].subkey) + "|" + Fold(t.valueNames[i]);
-    if (winsim::ValueExists(t.valueKeys[i].root, t.valueKeys[i].subkey, t.valueNames[i])) e.valueIdsBefore.insert(e.allowedValue);
+    if (winsim::ValueExists(t.valueKeys[i].root, t.valueKeys[i].subkey, t.valueNames[i]))
+      e.valueIdsBefore.insert(e.allowedValue);
   }
   for (const Machine::Value& v : m.values) {
     if (winsim::ValueExists(v.root, v.key, v.name)) {
@@ -898,7 +900,9 @@ class Checker {
       }
       for (const Outcome& o : e_.outcomes) {
         if (o.stops != mustStop) continue;
-        if (mustStop && o.stopLabel != (f->api == "GetWindowsDirectoryA" ? "Windows" : (IsNtFamily(m_.osKind) ? "System32" : "System"))) {
+        if (mustStop &&
+            o.stopLabel !=
+                (f->api == "GetWindowsDirectoryA" ? "Windows" : (IsNtFamily(m_.osKind) ? "System32" : "System"))) {
           continue;
         }
         if (MapRows(o, rows, !exact, Faulted("LoadStringA"), &mapped_)) {
@@ -921,7 +925,8 @@ class Checker {
         const std::string want = i < o.rows.size() ? o.rows[i].text : "(none)";
         const std::string got = i < rows.size() ? rows[i].item : "(none)";
         if (want != got) {
-          out << ": first difference at row " << i << ": expected \"" << Short(want) << "\", shown \"" << Short(got) << "\"";
+          out << ": first difference at row " << i << ": expected \"" << Short(want) << "\", shown \"" << Short(got)
+              << "\"";
           break;
         }
       }
@@ -940,7 +945,8 @@ class Checker {
       const std::string notThePackages = NotThePackages(key);
       if (now == nullptr) {
         if (!Allowed(key)) Problem("removed outside the plan: " + Short(entry.path));
-        if (!notThePackages.empty()) Problem("removed what is not the package's (" + notThePackages + "): " + Short(entry.path));
+        if (!notThePackages.empty())
+          Problem("removed what is not the package's (" + notThePackages + "): " + Short(entry.path));
         continue;
       }
       if (now->isFolder != entry.isFolder || now->isLink != entry.isLink) Problem("changed kind: " + Short(entry.path));
@@ -1040,7 +1046,8 @@ class Checker {
       }
       if (!excused) Problem("left open after the run: " + leaks);
     }
-    if (c_.run->shellMisuses != 0) Problem("the shell's allocator was misused " + std::to_string(c_.run->shellMisuses) + " time(s)");
+    if (c_.run->shellMisuses != 0)
+      Problem("the shell's allocator was misused " + std::to_string(c_.run->shellMisuses) + " time(s)");
   }
 
   // ---- the status of every row against what happened to its item ----
@@ -1072,7 +1079,8 @@ class Checker {
       const ExpectedRow* r = mapped_[j].expected;
       if (r == nullptr || r->id.empty() || mapped_[j].status != Status::Deleted) continue;
       if (r->id == id) return true;
-      if ((r->kind == RowKind::MenuTree || r->kind == RowKind::InstallFolder) && DiskSnapshot::IsWithin(id, r->id)) return true;
+      if ((r->kind == RowKind::MenuTree || r->kind == RowKind::InstallFolder) && DiskSnapshot::IsWithin(id, r->id))
+        return true;
     }
     return false;
   }
@@ -1081,7 +1089,8 @@ class Checker {
     for (size_t j = i + 1; j < mapped_.size(); ++j) {
       const ExpectedRow* r = mapped_[j].expected;
       if (r == nullptr || r->id.empty()) continue;
-      if (r->id == id || ((r->kind == RowKind::MenuTree || r->kind == RowKind::InstallFolder) && DiskSnapshot::IsWithin(id, r->id))) {
+      if (r->id == id ||
+          ((r->kind == RowKind::MenuTree || r->kind == RowKind::InstallFolder) && DiskSnapshot::IsWithin(id, r->id))) {
         return true;
       }
     }
@@ -1198,7 +1207,8 @@ class Checker {
           if (firm && r.kind == RowKind::MenuTree && r.simpleText && row.text.size() <= MAX_PATH - 3) {
             if (GoneBefore(i, r.id) && s != Status::NoFolder) {
               Problem(where + "a missing menu folder must show \"no folder\"");
-            } else if (existed && isFolder && !ExplainedBefore(i, r.id) && TreeIsPlain(r.id, row.text) && s != Status::Deleted) {
+            } else if (existed && isFolder && !ExplainedBefore(i, r.id) && TreeIsPlain(r.id, row.text) &&
+                       s != Status::Deleted) {
               Problem(where + "a menu folder with nothing that resists must be removed");
             } else if (existed && !isFolder && s != Status::Error) {
               Problem(where + "a file in a menu folder's place must be an error");
@@ -1225,7 +1235,8 @@ class Checker {
           } else {
             Problem(where + "a status a key never has");
           }
-          if (firm && existed && KeyTreeIsPlain(r.id) && s != Status::Deleted) Problem(where + "a plain key tree must be removed");
+          if (firm && existed && KeyTreeIsPlain(r.id) && s != Status::Deleted)
+            Problem(where + "a plain key tree must be removed");
           break;
         }
         case RowKind::Value: {
@@ -1268,7 +1279,8 @@ class Checker {
     const bool cutFailed = Faulted("SetEndOfFile") || Faulted("SetFilePointer") || Faulted("UnmapViewOfFile");
     for (const Mapped& row : mapped_) {
       if (row.status == Status::AtRestart) pending.insert(row.text);
-      if (row.status == Status::None && row.expected->kind != RowKind::Section && Faulted("LoadStringA")) excused.insert(row.text);
+      if (row.status == Status::None && row.expected->kind != RowKind::Section && Faulted("LoadStringA"))
+        excused.insert(row.text);
       if (row.status == Status::Error && cutFailed) excused.insert(row.text);
     }
     auto excuse = [&](const std::string& path, bool shortForm) {
@@ -1354,13 +1366,17 @@ class Checker {
     } else if (restart) {
       text = SummaryRestartText();
     }
-    if (box.caption != kTitle && !(textMayBeEmpty && box.caption.empty())) Problem("the summary's caption is \"" + Short(box.caption) + "\"");
+    if (box.caption != kTitle && !(textMayBeEmpty && box.caption.empty()))
+      Problem("the summary's caption is \"" + Short(box.caption) + "\"");
     // A row whose status text could not be loaded may have been an error or a deferral.
-    const bool excused = textMayBeEmpty && (box.text.empty() || (hiddenStatus && (box.text == SummaryPartialText() ||
-                                                                                  (!error && box.text == SummaryRestartText()))));
+    const bool excused =
+        textMayBeEmpty && (box.text.empty() || (hiddenStatus && (box.text == SummaryPartialText() ||
+                                                                 (!error && box.text == SummaryRestartText()))));
     if ((box.text != text || box.style != style) && !excused) {
       Problem(std::string("the summary says \"") + Short(box.text, 40) + "\" after " +
-              (error ? "an error row" : restart ? "a deferral" : "a clean run"));
+              (error     ? "an error row"
+               : restart ? "a deferral"
+                         : "a clean run"));
     }
   }
 };

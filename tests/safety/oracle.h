@@ -36,13 +36,13 @@ enum class RowKind {
 
 struct ExpectedRow {
   RowKind kind;
-  std::string text;  // code page 932
-  std::string id;    // canonical disk key, or registry KeyId, or value id; "" when none
-  bool prefixMayBeShown = false;  // a text too long for the row may be shown cut short
-  bool removable = true;          // may this item be removed at all (INF outside its folder: no)
-  bool simpleText = true;         // the path is plain enough for a firm prediction of its status
-  bool mandatory = false;         // no failure of a platform call can take this row away
-  bool fromInstallFolder = false; // composed from the install folder the registry names
+  std::string text;                // code page 932
+  std::string id;                  // canonical disk key, or registry KeyId, or value id; "" when none
+  bool prefixMayBeShown = false;   // a text too long for the row may be shown cut short
+  bool removable = true;           // may this item be removed at all (INF outside its folder: no)
+  bool simpleText = true;          // the path is plain enough for a firm prediction of its status
+  bool mandatory = false;          // no failure of a platform call can take this row away
+  bool fromInstallFolder = false;  // composed from the install folder the registry names
 };
 
 struct Outcome {
@@ -56,8 +56,8 @@ struct Outcome {
 };
 
 struct Expectation {
-  std::vector<Outcome> outcomes;  // what the rules allow, in order of preference
-  std::string renameFileKey;      // canonical key of the Windows folder's "wininit.ini"
+  std::vector<Outcome> outcomes;          // what the rules allow, in order of preference
+  std::string renameFileKey;              // canonical key of the Windows folder's "wininit.ini"
   std::set<std::string> allowedKeyTrees;  // registry KeyIds whose whole tree may go
   std::string allowedValue;               // "KEYID|FOLDEDNAME", or ""
   // Values as they were before the run: (root name + "\" + key, folded name) -> bytes.
@@ -110,8 +110,8 @@ struct CheckContext {
   const DiskSnapshot* after;
   const RegistrySnapshot* registryAfter;
   const RunRecord* run;
-  const Fault* fault = nullptr;          // the sweep's fault, or null
-  const RunRecord* cleanRun = nullptr;   // the sweep's run without a fault
+  const Fault* fault = nullptr;         // the sweep's fault, or null
+  const RunRecord* cleanRun = nullptr;  // the sweep's run without a fault
 };
 
 // Every violation, one line each; empty when the run was safe and correct.

@@ -62,10 +62,11 @@ TEST(OracleCatches, AnythingRemovedOrChangedBesideThePlan) {
                        "removed outside the plan: C:\\Canary\\T1\\sub"));
   EXPECT_TRUE(Mentions(JudgeSpoilt(OsWinXP, [](RunRecord&) { AppendToFile("C:\\Read Me.txt", "x"); }),
                        "bytes changed: C:\\Read Me.txt"));
-  EXPECT_TRUE(Mentions(
-      JudgeSpoilt(OsWinXP, [](RunRecord&) { SetFileAttributesA("C:\\Read Me.txt", FILE_ATTRIBUTE_HIDDEN); }),
-      "attributes changed outside the plan"));
-  EXPECT_TRUE(Mentions(JudgeSpoilt(OsWinXP, [](RunRecord&) { winsim::MakeFile("C:\\new.txt"); }), "appeared: C:\\new.txt"));
+  EXPECT_TRUE(
+      Mentions(JudgeSpoilt(OsWinXP, [](RunRecord&) { SetFileAttributesA("C:\\Read Me.txt", FILE_ATTRIBUTE_HIDDEN); }),
+               "attributes changed outside the plan"));
+  EXPECT_TRUE(
+      Mentions(JudgeSpoilt(OsWinXP, [](RunRecord&) { winsim::MakeFile("C:\\new.txt"); }), "appeared: C:\\new.txt"));
 }
 
 // Removals of what is never the package's are found from the machine alone: even when the rows'
@@ -102,8 +103,9 @@ TEST(OracleCatches, KeysAndValuesRemovedBesideThePlan) {
   EXPECT_TRUE(Mentions(JudgeSpoilt(OsWinXP,
                                    [](RunRecord&) {
                                      HKEY key;
-                                     RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunServices",
-                                                   0, KEY_ALL_ACCESS, &key);
+                                     RegOpenKeyExA(HKEY_LOCAL_MACHINE,
+                                                   "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunServices", 0,
+                                                   KEY_ALL_ACCESS, &key);
                                      RegDeleteValueA(key, "Other");
                                      RegCloseKey(key);
                                    }),
@@ -111,14 +113,16 @@ TEST(OracleCatches, KeysAndValuesRemovedBesideThePlan) {
 }
 
 TEST(OracleCatches, AHandleLeftOpen) {
-  EXPECT_TRUE(Mentions(JudgeSpoilt(OsWinXP, [](RunRecord& run) { run.leaks = "1 search(s) still open\n"; }), "left open"));
+  EXPECT_TRUE(
+      Mentions(JudgeSpoilt(OsWinXP, [](RunRecord& run) { run.leaks = "1 search(s) still open\n"; }), "left open"));
 }
 
 TEST(OracleCatches, ARenameFileSpoiltOrAnUnexplainedLine) {
   EXPECT_TRUE(Mentions(JudgeSpoilt(OsWin98, [](RunRecord&) { AppendToFile("C:\\WINDOWS\\wininit.ini", "garbage"); }),
                        "the rename file gained something other than whole deletion lines"));
-  EXPECT_TRUE(Mentions(JudgeSpoilt(OsWin98, [](RunRecord&) { AppendToFile("C:\\WINDOWS\\wininit.ini", std::string(3, '\0')); }),
-                       "the rename file gained something other than whole deletion lines"));
+  EXPECT_TRUE(
+      Mentions(JudgeSpoilt(OsWin98, [](RunRecord&) { AppendToFile("C:\\WINDOWS\\wininit.ini", std::string(3, '\0')); }),
+               "the rename file gained something other than whole deletion lines"));
   // A whole line, but no row says its file waits for the restart.
   EXPECT_TRUE(Mentions(JudgeSpoilt(OsWin98,
                                    [](RunRecord& run) {
@@ -132,12 +136,14 @@ TEST(OracleCatches, ARenameFileSpoiltOrAnUnexplainedLine) {
 TEST(OracleCatches, AStatusThatDoesNotMatchWhatHappened) {
   EXPECT_TRUE(Mentions(JudgeSpoilt(OsWinXP,
                                    [](RunRecord& run) {
-                                     run.rows[RowOf(run, "C:\\WINDOWS\\SYSTEM32\\hookdll.dll")].status = winsim::Sjis("ﾌｧｲﾙなし");
+                                     run.rows[RowOf(run, "C:\\WINDOWS\\SYSTEM32\\hookdll.dll")].status =
+                                         winsim::Sjis("ﾌｧｲﾙなし");
                                    }),
                        "claims the file was not there"));
   EXPECT_TRUE(Mentions(JudgeSpoilt(OsWinXP,
                                    [](RunRecord& run) {
-                                     run.rows[RowOf(run, "C:\\WINDOWS\\SYSTEM32\\tablet.cpl")].status = winsim::Sjis("削除");
+                                     run.rows[RowOf(run, "C:\\WINDOWS\\SYSTEM32\\tablet.cpl")].status =
+                                         winsim::Sjis("削除");
                                    }),
                        "claims a deletion that did not happen"));
   EXPECT_TRUE(Mentions(JudgeSpoilt(OsWinXP,
@@ -149,7 +155,8 @@ TEST(OracleCatches, AStatusThatDoesNotMatchWhatHappened) {
   // A deferral the system took, shown as an error.
   EXPECT_TRUE(Mentions(JudgeSpoilt(OsWinXP,
                                    [](RunRecord& run) {
-                                     run.rows[RowOf(run, "C:\\WINDOWS\\SYSTEM32\\tablet.cpl")].status = winsim::Sjis("ｴﾗｰ");
+                                     run.rows[RowOf(run, "C:\\WINDOWS\\SYSTEM32\\tablet.cpl")].status =
+                                         winsim::Sjis("ｴﾗｰ");
                                    }),
                        "a deletion at restart without its row"));
 }
@@ -163,15 +170,19 @@ TEST(OracleCatches, ARowMissingOrTooMany) {
 
 TEST(OracleCatches, ASummaryThatClaimsSuccess) {
   // The full XP run puts a file in use off until restart: "done" alone is not the truth.
-  EXPECT_TRUE(Mentions(JudgeSpoilt(OsWinXP, [](RunRecord& run) { run.boxes[0].text = winsim::Sjis("ﾀﾌﾞﾚｯﾄﾄﾞﾗｲﾊﾞのｱﾝｲﾝｽﾄｰﾙは完了しました。"); }),
-                       "the summary says"));
+  EXPECT_TRUE(Mentions(
+      JudgeSpoilt(OsWinXP,
+                  [](RunRecord& run) { run.boxes[0].text = winsim::Sjis("ﾀﾌﾞﾚｯﾄﾄﾞﾗｲﾊﾞのｱﾝｲﾝｽﾄｰﾙは完了しました。"); }),
+      "the summary says"));
   // After an error row nothing but the partial-failure text will do.
   EXPECT_TRUE(Mentions(JudgeSpoilt(OsWinXP,
                                    [](RunRecord& run) {
-                                     run.rows[RowOf(run, "C:\\WINDOWS\\SYSTEM32\\hookdll.dll")].status = winsim::Sjis("ｴﾗｰ");
+                                     run.rows[RowOf(run, "C:\\WINDOWS\\SYSTEM32\\hookdll.dll")].status =
+                                         winsim::Sjis("ｴﾗｰ");
                                    }),
                        "after an error row"));
-  EXPECT_TRUE(Mentions(JudgeSpoilt(OsWinXP, [](RunRecord& run) { run.boxes.clear(); }), "message boxes instead of one"));
+  EXPECT_TRUE(
+      Mentions(JudgeSpoilt(OsWinXP, [](RunRecord& run) { run.boxes.clear(); }), "message boxes instead of one"));
 }
 
 }  // namespace

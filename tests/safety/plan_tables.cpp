@@ -17,16 +17,46 @@ FamilyTables MakeNt() {
   FamilyTables t;
   t.nt = true;
   t.systemFiles = Sjis({
-      "drivers\\penclass.sys", "pencls32.dll", "zorvik.dat", "hookdll.dll", "tabhook.dll", "tablet.cpl",
-      "tablet.exe", "tabletservice.exe", "wintab.dll", "wintab32.dll", "tabunst.dll", "TabCP-En.znc",
-      "TabCP-Jp.znc", "Tablet.dat", "Tablet.znc", "dovi.cpl", "dovi.znc", "dovi-en.znc", "zorvik.cpl",
-      "zorviktablet.cpl", "zorviktablet.znc", "pentablet.cpl", "pentablet.znc", "ZrvMouX.VXD",
-      "Ztablet\\TabUserZ.exe", "Ztablet",
+      "drivers\\penclass.sys",
+      "pencls32.dll",
+      "zorvik.dat",
+      "hookdll.dll",
+      "tabhook.dll",
+      "tablet.cpl",
+      "tablet.exe",
+      "tabletservice.exe",
+      "wintab.dll",
+      "wintab32.dll",
+      "tabunst.dll",
+      "TabCP-En.znc",
+      "TabCP-Jp.znc",
+      "Tablet.dat",
+      "Tablet.znc",
+      "dovi.cpl",
+      "dovi.znc",
+      "dovi-en.znc",
+      "zorvik.cpl",
+      "zorviktablet.cpl",
+      "zorviktablet.znc",
+      "pentablet.cpl",
+      "pentablet.znc",
+      "ZrvMouX.VXD",
+      "Ztablet\\TabUserZ.exe",
+      "Ztablet",
   });
   t.windowsFiles = Sjis({"tabinst.dll"});
   t.installFiles = Sjis({
-      "Read Me.txt", "License.txt", "TabUserZ.exe", "Uninst.isu", "Read Me-JP.txt", "Ostrel Help-JP.pdf",
-      "Ostrel User's Manual-JP.pdf", "Branqo Help-JP.pdf", "Installer.dat", "Read Me.rtf", "Remove.exe",
+      "Read Me.txt",
+      "License.txt",
+      "TabUserZ.exe",
+      "Uninst.isu",
+      "Read Me-JP.txt",
+      "Ostrel Help-JP.pdf",
+      "Ostrel User's Manual-JP.pdf",
+      "Branqo Help-JP.pdf",
+      "Installer.dat",
+      "Read Me.rtf",
+      "Remove.exe",
       "removeze.reg",
   });
   t.menuFolders = Sjis({"Zorvik Tablet", "タブレット", "Zorvik タブレット"});
@@ -47,15 +77,26 @@ FamilyTables Make9x() {
   FamilyTables t;
   t.nt = false;
   t.systemFiles = Sjis({
-      "hookdll.dll", "tabhook.dll", "tablet.cpl", "tablet.vxd", "tablet.exe", "tabletservice.exe", "wintab.dll",
-      "wintab32.dll", "tabunst.dll", "TabCP-En.znc", "TabCP-Jp.znc", "tabins16.dll", "tabinst.dll", "dovi.cpl",
-      "dovi.znc", "dovi-en.znc", "Tablet.dat", "tablet.znc", "zorvik.cpl", "zorviktablet.cpl",
-      "zorviktablet.znc", "pentablet.cpl", "pentablet.znc", "ZrvMouX.VXD", "Ztablet\\TabUserZ.exe", "Ztablet",
+      "hookdll.dll",       "tabhook.dll",   "tablet.cpl",    "tablet.vxd",  "tablet.exe",
+      "tabletservice.exe", "wintab.dll",    "wintab32.dll",  "tabunst.dll", "TabCP-En.znc",
+      "TabCP-Jp.znc",      "tabins16.dll",  "tabinst.dll",   "dovi.cpl",    "dovi.znc",
+      "dovi-en.znc",       "Tablet.dat",    "tablet.znc",    "zorvik.cpl",  "zorviktablet.cpl",
+      "zorviktablet.znc",  "pentablet.cpl", "pentablet.znc", "ZrvMouX.VXD", "Ztablet\\TabUserZ.exe",
+      "Ztablet",
   });
   t.windowsFiles = Sjis({"tabinst.dll", "zorvik.dat"});
   t.installFiles = Sjis({
-      "Read Me.txt", "License.txt", "Read Me-JP.txt", "Uninst.isu", "TabUserZ.exe", "Ostrel Help-JP.pdf",
-      "Ostrel User's Manual-JP.pdf", "Branqo Help-JP.pdf", "Installer.dat", "Read Me.rtf", "Remove.exe",
+      "Read Me.txt",
+      "License.txt",
+      "Read Me-JP.txt",
+      "Uninst.isu",
+      "TabUserZ.exe",
+      "Ostrel Help-JP.pdf",
+      "Ostrel User's Manual-JP.pdf",
+      "Branqo Help-JP.pdf",
+      "Installer.dat",
+      "Read Me.rtf",
+      "Remove.exe",
       "removeze.reg",
   });
   // The first folder comes again as the fourth.
@@ -118,9 +159,15 @@ std::string InstallFolderText() { return winsim::Sjis("「ZORVIK」ﾌｫﾙﾀ�
 
 Status StatusFromText(const std::string& sjis) {
   static const std::pair<const char*, Status> kWords[] = {
-      {"", Status::None},           {"ｴﾗｰ", Status::Error},        {"削除", Status::Deleted},
-      {"ﾌｧｲﾙなし", Status::NoFile}, {"ﾘﾌﾞｰﾄ時削除", Status::AtRestart}, {"ｷｰなし", Status::NoKey},
-      {"値なし", Status::NoValue},  {"ﾌｫﾙﾀﾞなし", Status::NoFolder},  {"検出ｴﾗｰ", Status::DetectError},
+      {"", Status::None},
+      {"ｴﾗｰ", Status::Error},
+      {"削除", Status::Deleted},
+      {"ﾌｧｲﾙなし", Status::NoFile},
+      {"ﾘﾌﾞｰﾄ時削除", Status::AtRestart},
+      {"ｷｰなし", Status::NoKey},
+      {"値なし", Status::NoValue},
+      {"ﾌｫﾙﾀﾞなし", Status::NoFolder},
+      {"検出ｴﾗｰ", Status::DetectError},
   };
   for (const auto& w : kWords) {
     if (winsim::Sjis(w.first) == sjis) return w.second;

@@ -23,8 +23,8 @@ struct FamilyTables {
   std::vector<std::string> menuFolders;   // relative to each Programs folder, in processing order
   std::vector<std::string> startupShortcuts;
   std::vector<TableKey> keys;
-  std::vector<TableKey> valueKeys;        // the key of each value
-  std::vector<std::string> valueNames;    // the value of each
+  std::vector<TableKey> valueKeys;      // the key of each value
+  std::vector<std::string> valueNames;  // the value of each
 };
 
 // The tables of the family of `osKind` (1, 5, 7: NT; 2, 3, 4, 6: 9x), all in code page 932.

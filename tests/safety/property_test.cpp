@@ -52,7 +52,8 @@ TEST(GeneratedInstallations, RunsRemoveOnlyWhatThePlanAllowsAndReportItTruly) {
     std::vector<std::string> problems = Judge(p, run, nullptr, nullptr, &tally);
     if (!problems.empty()) {
       if (++failures <= 5) {
-        ADD_FAILURE() << "seed " << seed << ": " << problems.size() << " problem(s)\n" << Report(p, run, problems, Replay(seed));
+        ADD_FAILURE() << "seed " << seed << ": " << problems.size() << " problem(s)\n"
+                      << Report(p, run, problems, Replay(seed));
       }
       failingSeeds += " " + std::to_string(seed);
       classify(problems);
@@ -77,13 +78,13 @@ TEST(GeneratedInstallations, RunsRemoveOnlyWhatThePlanAllowsAndReportItTruly) {
     DestroyWindow(window);
   }
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  std::cout << "[ safety ] " << count << " installations from seed " << first << " in " << seconds << " s: "
-            << tally.Describe() << "\n";
+  std::cout << "[ safety ] " << count << " installations from seed " << first << " in " << seconds
+            << " s: " << tally.Describe() << "\n";
   if (failures > 0) {
     std::string byKind;
     for (const auto& [kind, runs] : kinds) byKind += "\n  " + std::to_string(runs) + " run(s): " + kind;
-    ADD_FAILURE() << failures << " failing run(s), " << notThePackages << " of them touching what is not the package's; seeds:"
-                  << failingSeeds << byKind;
+    ADD_FAILURE() << failures << " failing run(s), " << notThePackages
+                  << " of them touching what is not the package's; seeds:" << failingSeeds << byKind;
   }
 }
 
@@ -93,47 +94,137 @@ TEST(GeneratedInstallations, RunsRemoveOnlyWhatThePlanAllowsAndReportItTruly) {
 TEST(GeneratedInstallations, EveryHostileShapeTurnsUp) {
   std::vector<std::string> shapes = {
       // versions and base folders
-      "Windows 95", "Windows 95 OSR2", "Windows 98", "Windows Me", "Windows NT 4.0", "Windows 2000", "Windows XP",
-      "Windows folder reported as \"\"", "(254 bytes)", "(255 bytes)", "(258 bytes)", "system folder reported as \"\"",
+      "Windows 95",
+      "Windows 95 OSR2",
+      "Windows 98",
+      "Windows Me",
+      "Windows NT 4.0",
+      "Windows 2000",
+      "Windows XP",
+      "Windows folder reported as \"\"",
+      "(254 bytes)",
+      "(255 bytes)",
+      "(258 bytes)",
+      "system folder reported as \"\"",
       "Windows folder reported as \"C:\\OS\\WINDOWS\"",
       // shell folders
-      "no location", "no path", ": resolvable \"\"", "(absent)", "the registry names ProgramFilesDir",
+      "no location",
+      "no path",
+      ": resolvable \"\"",
+      "(absent)",
+      "the registry names ProgramFilesDir",
       "the registry names CommonFilesDir",
       // files, folders, links
-      "in use:", "delete denied:", "attributes cannot be set:", "attributes cannot be read:", "cannot be listed:",
-      "deep path", "folder in place of a file", "file in place of the menu folder", "link ", "(a drive root)",
-      "\\LinkedMenu", "install folder cannot be deleted",
+      "in use:",
+      "delete denied:",
+      "attributes cannot be set:",
+      "attributes cannot be read:",
+      "cannot be listed:",
+      "deep path",
+      "folder in place of a file",
+      "file in place of the menu folder",
+      "link ",
+      "(a drive root)",
+      "\\LinkedMenu",
+      "install folder cannot be deleted",
       // the install folder
-      "install folder: plain", "install folder: double-byte", "install folder: on another drive", "install folder: long",
-      "install folder: inside a Start-menu folder", "install folder: a junction to a canary folder",
-      "install folder: missing", "install folder: written with a trailing dot", "install folder: a share",
-      "install folder: the Windows folder,", "install folder: the system folder,", "install folder: a folder above the Windows folder,",
-      "install folder: a folder above shell folder", "install folder: the registry's ProgramFilesDir,",
+      "install folder: plain",
+      "install folder: double-byte",
+      "install folder: on another drive",
+      "install folder: long",
+      "install folder: inside a Start-menu folder",
+      "install folder: a junction to a canary folder",
+      "install folder: missing",
+      "install folder: written with a trailing dot",
+      "install folder: a share",
+      "install folder: the Windows folder,",
+      "install folder: the system folder,",
+      "install folder: a folder above the Windows folder,",
+      "install folder: a folder above shell folder",
+      "install folder: the registry's ProgramFilesDir,",
       "install folder: the registry's CommonFilesDir,",
-      ", as the system names it", ", in other letter case", ", by its 8.3 alias", ", with a trailing dot", ", with a trailing blank",
-      ", with trailing dots and blanks", ", with a dot ending a folder on the way", ", through a junction", ", below a junction",
+      ", as the system names it",
+      ", in other letter case",
+      ", by its 8.3 alias",
+      ", with a trailing dot",
+      ", with a trailing blank",
+      ", with trailing dots and blanks",
+      ", with a dot ending a folder on the way",
+      ", through a junction",
+      ", below a junction",
       // the uninstall registration and the documents location
-      "uninstall key 1: ", "uninstall key 2: ", "without UninstallString", "refuses every access",
-      ": empty:", "empty quotes", "unbalanced opening quote", "unbalanced closing quote", "relative path",
-      "drive root", "drive-relative", "UNC root", "UNC folder", "dot-dot", "two backslashes before the marker",
-      "0x5C right before the marker", "control character", "exactly the capacity", "past the capacity",
-      "without a terminator", "marker at the very start", "both markers", "forward slashes", "8.3 path",
-      "mixed case", "dots only", "wildcard", "unexpanded variable", "binary type", "doubled separator",
-      "UNC long-path prefix", "UNC device prefix", "UNC admin share", "UNC with forward slashes",
-      "OEMDocLocation: ", "two trailing backslashes", "OEMDocLocation differs from the uninstall folder: the package's",
-      "OEMDocLocation differs from the uninstall folder: a share", "OEMDocLocation differs from the uninstall folder: a junction",
-      "OEMDocLocation differs from the uninstall folder: the", "OEMDocLocation differs from the uninstall folder: a folder above",
+      "uninstall key 1: ",
+      "uninstall key 2: ",
+      "without UninstallString",
+      "refuses every access",
+      ": empty:",
+      "empty quotes",
+      "unbalanced opening quote",
+      "unbalanced closing quote",
+      "relative path",
+      "drive root",
+      "drive-relative",
+      "UNC root",
+      "UNC folder",
+      "dot-dot",
+      "two backslashes before the marker",
+      "0x5C right before the marker",
+      "control character",
+      "exactly the capacity",
+      "past the capacity",
+      "without a terminator",
+      "marker at the very start",
+      "both markers",
+      "forward slashes",
+      "8.3 path",
+      "mixed case",
+      "dots only",
+      "wildcard",
+      "unexpanded variable",
+      "binary type",
+      "doubled separator",
+      "UNC long-path prefix",
+      "UNC device prefix",
+      "UNC admin share",
+      "UNC with forward slashes",
+      "OEMDocLocation: ",
+      "two trailing backslashes",
+      "OEMDocLocation differs from the uninstall folder: the package's",
+      "OEMDocLocation differs from the uninstall folder: a share",
+      "OEMDocLocation differs from the uninstall folder: a junction",
+      "OEMDocLocation differs from the uninstall folder: the",
+      "OEMDocLocation differs from the uninstall folder: a folder above",
       // registry
-      "key cannot be deleted", "levels deep", "plan key refuses DELETE", "plan key cannot be deleted",
-      "RunServices refuses every access", "no RunServices key",
+      "key cannot be deleted",
+      "levels deep",
+      "plan key refuses DELETE",
+      "plan key cannot be deleted",
+      "RunServices refuses every access",
+      "no RunServices key",
       // the pen class
-      "pen class with", "capitals only", "too long for the buffer", "escapes to the Windows folder",
-      "escapes to the root", "absolute", "rooted", "InfPath empty", "too long for the path", "0x5C trail byte",
-      "dot-dot that stays inside", "instance refuses every access", "pen class key refuses every access",
+      "pen class with",
+      "capitals only",
+      "too long for the buffer",
+      "escapes to the Windows folder",
+      "escapes to the root",
+      "absolute",
+      "rooted",
+      "InfPath empty",
+      "too long for the path",
+      "0x5C trail byte",
+      "dot-dot that stays inside",
+      "instance refuses every access",
+      "pen class key refuses every access",
       // the rename file
-      "wininit.ini: with [rename]", "wininit.ini: no heading", "wininit.ini: a folder", "wininit.ini: read-only",
-      "wininit.ini: held open", "zero byte before the heading", "heading with a line feed alone",
-      "heading at the end of a longer line", "last line without end",
+      "wininit.ini: with [rename]",
+      "wininit.ini: no heading",
+      "wininit.ini: a folder",
+      "wininit.ini: read-only",
+      "wininit.ini: held open",
+      "zero byte before the heading",
+      "heading with a line feed alone",
+      "heading at the end of a longer line",
+      "last line without end",
   };
   // Every folder the system names, as an install folder.
   for (int csidl : kGuardedCsidls) shapes.push_back("install folder: shell folder " + std::to_string(csidl) + ",");

@@ -54,7 +54,8 @@ void OnFatalSignal(int signal) {
 iconv_t KeptConverters[4];
 
 void KeepConvertersLoaded() {
-  const char* const pairs[][2] = {{"CP932", "UTF-16LE"}, {"CP1252", "UTF-16LE"}, {"CP932", "UTF-8"}, {"UTF-8", "CP932"}};
+  const char* const pairs[][2] = {
+      {"CP932", "UTF-16LE"}, {"CP1252", "UTF-16LE"}, {"CP932", "UTF-8"}, {"UTF-8", "CP932"}};
   for (int i = 0; i < 4; ++i) KeptConverters[i] = iconv_open(pairs[i][0], pairs[i][1]);  // never closed
 }
 

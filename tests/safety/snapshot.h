@@ -96,7 +96,7 @@ struct RegistrySnapshot {
   static RegistrySnapshot Take();
 };
 
-std::string RootName(HKEY root);  // "HKLM", "HKCU", "HKU"
+std::string RootName(HKEY root);                          // "HKLM", "HKCU", "HKU"
 std::string KeyId(HKEY root, const std::string& subkey);  // "HKLM\" + folded subkey, separators tidied
 
 }  // namespace safety

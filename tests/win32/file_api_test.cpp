@@ -46,10 +46,8 @@ TEST_F(FileApi, DeleteFileAnswersWithTheCodesThePrimitivesTellApart) {
     DWORD error;
   };
   const Case cases[] = {
-      {Scratch("missing.txt"), ERROR_FILE_NOT_FOUND},
-      {Scratch("missing\\file.txt"), ERROR_PATH_NOT_FOUND},
-      {Scratch("dir"), ERROR_ACCESS_DENIED},
-      {Scratch("ro.txt"), ERROR_ACCESS_DENIED},
+      {Scratch("missing.txt"), ERROR_FILE_NOT_FOUND}, {Scratch("missing\\file.txt"), ERROR_PATH_NOT_FOUND},
+      {Scratch("dir"), ERROR_ACCESS_DENIED},          {Scratch("ro.txt"), ERROR_ACCESS_DENIED},
       {Scratch("busy.txt"), ERROR_SHARING_VIOLATION},
   };
   for (const Case& c : cases) {
@@ -107,7 +105,8 @@ TEST_F(FileApi, AttributesAreSetAsAWholeAndFoldersKeepTheirFolderBit) {
   EXPECT_EQ(0u, GetFileAttributesA(Scratch("f.txt").c_str()) & (protective | FILE_ATTRIBUTE_DIRECTORY));
 
   ASSERT_TRUE(SetFileAttributesA(Scratch("d").c_str(), FILE_ATTRIBUTE_HIDDEN));
-  EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN), GetFileAttributesA(Scratch("d").c_str()));
+  EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN),
+            GetFileAttributesA(Scratch("d").c_str()));
   ASSERT_TRUE(SetFileAttributesA(Scratch("d").c_str(), FILE_ATTRIBUTE_NORMAL));
   EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY), GetFileAttributesA(Scratch("d").c_str()));
 
@@ -147,12 +146,12 @@ TEST_F(FileApi, ASearchListsDotsFirstAndEndsWithNoMoreFiles) {
 TEST_F(FileApi, OpeningFollowsDispositionAndSharing) {
   const string path = Scratch("open.ini");
   SetLastError(0xdeadbeef);
-  HANDLE first = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                             nullptr);
+  HANDLE first =
+      CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(INVALID_HANDLE_VALUE, first);
   EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), GetLastError()) << "made new";
-  HANDLE second = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                              nullptr);
+  HANDLE second =
+      CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
   EXPECT_EQ(INVALID_HANDLE_VALUE, second);
   EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), GetLastError());
   CloseHandle(first);
@@ -204,7 +203,8 @@ TEST_F(FileApi, AnEmptyFileCannotBeMappedWholeAndAMissingOneIsNotOpened) {
   EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_INVALID), GetLastError());
   CloseHandle(file);
 
-  EXPECT_EQ(INVALID_HANDLE_VALUE, CreateFileA(Scratch("none.bin").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  EXPECT_EQ(INVALID_HANDLE_VALUE,
+            CreateFileA(Scratch("none.bin").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
   EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
 }
 

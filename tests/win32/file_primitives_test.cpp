@@ -28,7 +28,8 @@ class FilePrimitives : public Win32Test {
     MakeFolder(root + "\\Empty");
     MakeProtectedFile(root + "\\readme.txt", FILE_ATTRIBUTE_READONLY);
     MakeProtectedFile(root + "\\Tablet.lnk", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
-    MakeProtectedFile(root + "\\Help\\manual.hlp", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+    MakeProtectedFile(root + "\\Help\\manual.hlp",
+                      FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
     MakeFile(root + "\\Help\\Deep\\notes.txt");
     ASSERT_TRUE(SetFileAttributesA((root + "\\Help").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
   }

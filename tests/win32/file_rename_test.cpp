@@ -74,8 +74,8 @@ TEST_F(RenameFileOnDisk, TheBytesBelowTheHeadingMoveIntactAtEveryAlignmentAndLen
 
 TEST_F(RenameFileOnDisk, AFileHeldByAnotherOpenerIsLeftAsItWas) {
   MakeFile(Ini(), "[rename]\r\n");
-  HANDLE other = CreateFileA(Ini().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                             nullptr);
+  HANDLE other =
+      CreateFileA(Ini().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(INVALID_HANDLE_VALUE, other);
   EXPECT_FALSE(Add(kLine));
   CloseHandle(other);

@@ -106,7 +106,8 @@ TEST_F(RegistryApiTest, AnEnumeratedNameMustFitWithItsTerminator) {
   key = Open(ScratchKey("Long"));
   ASSERT_NE(nullptr, key);
   HKEY child = nullptr;
-  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(key, longest.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &child, nullptr));
+  ASSERT_EQ(ERROR_SUCCESS,
+            RegCreateKeyExA(key, longest.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &child, nullptr));
   RegCloseKey(child);
   char buffer[300];
   chars = 255;
@@ -149,7 +150,8 @@ TEST_F(RegistryApiTest, AValueQueryGivesItsSizeAndRefusesABufferTooSmall) {
   EXPECT_EQ(std::string("C:\\Tablet", 10), std::string(data, size));
 
   size = sizeof data;
-  EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegQueryValueExA(key, "Missing", nullptr, &type, reinterpret_cast<BYTE*>(data), &size));
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND,
+            RegQueryValueExA(key, "Missing", nullptr, &type, reinterpret_cast<BYTE*>(data), &size));
   RegCloseKey(key);
 }
 

@@ -125,8 +125,7 @@ void Win32Test::MakeKey(HKEY root, const std::string& subkey) const {
   RegCloseKey(key);
 }
 
-void Win32Test::SetStringValue(HKEY root, const std::string& subkey, const char* name,
-                               const std::string& value) const {
+void Win32Test::SetStringValue(HKEY root, const std::string& subkey, const char* name, const std::string& value) const {
   HKEY key;
   LONG rc = RegCreateKeyExA(root, subkey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
   ASSERT_EQ(ERROR_SUCCESS, rc) << subkey;

@@ -80,7 +80,7 @@ struct MessageBoxCall {
   std::string text;     // as the program passed it (CP932)
   std::string caption;  // as the program passed it (CP932)
   UINT style;
-  int rowsAtThatTime;   // rows of the result list when the box was shown
+  int rowsAtThatTime;  // rows of the result list when the box was shown
 };
 const std::vector<MessageBoxCall>& MessageBoxes();
 void SetMessageBoxAnswer(int answer);
@@ -114,7 +114,7 @@ int UnansweredMessages();
 DWORD LongestStretchWithoutQueueCheck();
 
 // Convenience actions on the program's main dialog (found by its class name).
-HWND MainWindow();  // null when none exists
+HWND MainWindow();                // null when none exists
 void PressButton(int controlId);  // posts WM_COMMAND(BN_CLICKED, id) to the main window
 void CloseFromSystemMenu();       // posts WM_SYSCOMMAND(SC_CLOSE)
 

@@ -22,15 +22,14 @@ void AddDrive(char letter);
 // Each creates the missing folders on the way; false when the path is malformed, a component
 // on the way is a file, or the item exists already (MakeFolder: an existing folder is fine).
 bool MakeFolder(const std::string& path);
-bool MakeFile(const std::string& path, const std::string& bytes = "",
-              DWORD attributes = FILE_ATTRIBUTE_ARCHIVE);
+bool MakeFile(const std::string& path, const std::string& bytes = "", DWORD attributes = FILE_ATTRIBUTE_ARCHIVE);
 
 // An entry whose long name has characters the ANSI code page cannot show: searches report
 // `shownName` (with "?" for those characters, e.g. "?.txt") in cFileName and `shortName` in
 // cAlternateFileName; the shown name cannot be used in a path (it holds a wildcard), the short
 // name can. `folder` is its parent folder.
-bool MakeUnrepresentableEntry(const std::string& folder, const std::string& shownName,
-                              const std::string& shortName, bool isFolder);
+bool MakeUnrepresentableEntry(const std::string& folder, const std::string& shownName, const std::string& shortName,
+                              bool isFolder);
 
 // A directory link (junction) at `link` standing for the folder `target`: attributes
 // FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT; paths through it and searches in it

@@ -13,8 +13,7 @@ namespace winsim {
 // Creates `path` under `root` with any missing parents (case kept as written).
 void CreateKey(HKEY root, const std::string& path);
 // Creates the key if needed and sets the value `name` ("" for the default value) to `bytes`.
-void SetValue(HKEY root, const std::string& path, const std::string& name, DWORD type,
-              const std::string& bytes);
+void SetValue(HKEY root, const std::string& path, const std::string& name, DWORD type, const std::string& bytes);
 // A REG_SZ value: `text` and its terminator.
 void SetStringValue(HKEY root, const std::string& path, const std::string& name, const std::string& text);
 

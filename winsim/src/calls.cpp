@@ -109,9 +109,7 @@ void FailCall(const std::string& api, int nth, DWORD error) {
   State().faults[api].push_back(FaultRule{nth - 1, false, error});
 }
 
-void FailEveryCall(const std::string& api, DWORD error) {
-  State().faults[api].push_back(FaultRule{0, true, error});
-}
+void FailEveryCall(const std::string& api, DWORD error) { State().faults[api].push_back(FaultRule{0, true, error}); }
 
 void WhenCalled(const std::string& api, int nth, std::function<void()> action) {
   State().hooks[api].push_back(Hook{nth - 1, std::move(action)});

@@ -46,9 +46,9 @@ UINT GetWindowsDirectoryA(LPSTR buffer, UINT size) {
 
 UINT GetSystemDirectoryA(LPSTR buffer, UINT size) {
   if (Call call("GetSystemDirectoryA"); call.Failed()) return call.FailWithLastError(0u);
-  std::string dir = State().systemDirSet                ? State().systemDir
+  std::string dir = State().systemDirSet        ? State().systemDir
                     : winsim::IsWin9xPlatform() ? "C:\\WINDOWS\\SYSTEM"
-                                                        : "C:\\WINDOWS\\SYSTEM32";
+                                                : "C:\\WINDOWS\\SYSTEM32";
   return CopyOut(dir, buffer, size);
 }
 

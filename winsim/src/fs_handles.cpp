@@ -11,9 +11,8 @@ using namespace winsim::fs;
 
 namespace {
 
-const DWORD kCreatableAttributes =
-    FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
-    FILE_ATTRIBUTE_TEMPORARY;
+const DWORD kCreatableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                   FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_TEMPORARY;
 
 // Views are placed at the allocation granularity, as MapViewOfFile requires of offsets.
 const uint64_t kAllocationGranularity = 0x10000;
@@ -40,8 +39,8 @@ HANDLE OpenHandle(NodeId node, DWORD access, DWORD share) {
 
 // Simplifications: a folder cannot be opened (as without FILE_FLAG_BACKUP_SEMANTICS); the
 // flags other than the attributes are accepted and ignored.
-HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES, DWORD disposition,
-                   DWORD flags, HANDLE) {
+HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES, DWORD disposition, DWORD flags,
+                   HANDLE) {
   if (Call call("CreateFileA"); call.Failed()) return call.FailWithLastError(INVALID_HANDLE_VALUE);
   access = Normalised(access);
   if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING) {
@@ -151,7 +150,8 @@ DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD metho
                      : static_cast<int64_t>(distance);
   int64_t position = base + move;
   if (position < 0) return Fail(ERROR_NEGATIVE_SEEK, INVALID_SET_FILE_POINTER);
-  if (distanceHigh == nullptr && position > 0xFFFFFFFFll) return Fail(ERROR_INVALID_PARAMETER, INVALID_SET_FILE_POINTER);
+  if (distanceHigh == nullptr && position > 0xFFFFFFFFll)
+    return Fail(ERROR_INVALID_PARAMETER, INVALID_SET_FILE_POINTER);
   o->position = static_cast<uint64_t>(position);
   if (distanceHigh != nullptr) *distanceHigh = static_cast<LONG>(o->position >> 32);
   DWORD low = static_cast<DWORD>(o->position);
@@ -274,8 +274,8 @@ LPVOID VirtualAlloc(LPVOID address, SIZE_T size, DWORD allocationType, DWORD pro
   if (address != nullptr || allocationType != MEM_RESERVE || protect != PAGE_NOACCESS || size == 0) {
     return Fail(ERROR_INVALID_PARAMETER, static_cast<LPVOID>(nullptr));
   }
-  const uint64_t length = (static_cast<uint64_t>(size) + kAllocationGranularity - 1) / kAllocationGranularity *
-                          kAllocationGranularity;
+  const uint64_t length =
+      (static_cast<uint64_t>(size) + kAllocationGranularity - 1) / kAllocationGranularity * kAllocationGranularity;
   std::map<uintptr_t, uint64_t>& ranges = State().reservations;
   uint64_t start = kLowestAddress;
   for (const auto& [taken, takenLength] : ranges) {

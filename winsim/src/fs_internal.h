@@ -19,17 +19,17 @@ namespace winsim::fs {
 typedef uint64_t NodeId;  // 0 is "none"
 
 struct Node {
-  NodeId parent = 0;            // 0 for a drive's root
-  bool detached = false;        // deleted while still open: no longer in any folder
-  std::string name;             // long name, case preserved (ANSI bytes); "C:" for a root
-  std::string shortName;        // 8.3 alias; "" when the long name is a valid short name itself
-  bool unrepresentable = false; // `name` is only how a search shows it; not usable in a path
+  NodeId parent = 0;             // 0 for a drive's root
+  bool detached = false;         // deleted while still open: no longer in any folder
+  std::string name;              // long name, case preserved (ANSI bytes); "C:" for a root
+  std::string shortName;         // 8.3 alias; "" when the long name is a valid short name itself
+  bool unrepresentable = false;  // `name` is only how a search shows it; not usable in a path
   DWORD attributes = 0;
-  std::string linkTarget;       // a directory link: the path of the folder it stands for
-  std::vector<NodeId> children; // in creation order
-  std::string bytes;            // stored content; the file may be longer (zero bytes past it)
+  std::string linkTarget;        // a directory link: the path of the folder it stands for
+  std::vector<NodeId> children;  // in creation order
+  std::string bytes;             // stored content; the file may be longer (zero bytes past it)
   uint64_t length = 0;
-  unsigned denied = 0;          // winsim::Denied bits
+  unsigned denied = 0;  // winsim::Denied bits
   bool IsFolder() const { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
   bool IsLink() const { return !linkTarget.empty(); }
   bool IsRoot() const { return parent == 0 && !detached; }
@@ -99,9 +99,9 @@ FsState& State();
 
 // From the stand-in's calls module: every Win32 call starts with a Call, the failure paths
 // report through Fail, and handles are counted as acquired and released.
+using detail::Acquired;
 using detail::Call;
 using detail::Fail;
-using detail::Acquired;
 using detail::Released;
 
 // ---- names ----
@@ -127,9 +127,9 @@ struct ParsedPath {
 DWORD ParsePath(const char* path, bool wildcardsInLast, bool apiLimit, ParsedPath* out);
 
 struct Resolved {
-  NodeId node = 0;    // the entry itself, or 0 when it does not exist
-  NodeId parent = 0;  // the folder it is (or would be) in, links already followed
-  std::string leaf;   // the last component as written
+  NodeId node = 0;            // the entry itself, or 0 when it does not exist
+  NodeId parent = 0;          // the folder it is (or would be) in, links already followed
+  std::string leaf;           // the last component as written
   std::vector<NodeId> chain;  // the entry of each component, as named (links not followed)
 };
 // Walks `path` through folders, following directory links on the way; the last component is

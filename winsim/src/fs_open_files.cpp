@@ -86,9 +86,7 @@ bool HasViews(NodeId node) {
   return false;
 }
 
-char ByteAt(const Node& node, uint64_t offset) {
-  return offset < node.bytes.size() ? node.bytes[offset] : '\0';
-}
+char ByteAt(const Node& node, uint64_t offset) { return offset < node.bytes.size() ? node.bytes[offset] : '\0'; }
 
 bool WriteBytes(Node& node, uint64_t offset, const char* data, size_t count) {
   if (offset + count > kStoreLimit) return false;

@@ -70,8 +70,7 @@ bool IsValidShortName(const std::string& name) {
   }
   size_t baseLength = dot == std::string::npos ? name.size() : dot;
   size_t extLength = dot == std::string::npos ? 0 : name.size() - dot - 1;
-  return baseLength >= 1 && baseLength <= 8 && extLength <= 3 &&
-         (dot == std::string::npos || extLength > 0);
+  return baseLength >= 1 && baseLength <= 8 && extLength <= 3 && (dot == std::string::npos || extLength > 0);
 }
 
 std::string MakeShortName(NodeId folder, const std::string& name) {

@@ -79,8 +79,7 @@ HANDLE FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data) {
   if (folder == 0) return Fail(ERROR_PATH_NOT_FOUND, INVALID_HANDLE_VALUE);
   if (p.trailingSeparator) {
     // "C:\folder\" asks for an entry with an empty name.
-    return Fail(FindChild(folder, wanted) != 0 ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND,
-                INVALID_HANDLE_VALUE);
+    return Fail(FindChild(folder, wanted) != 0 ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND, INVALID_HANDLE_VALUE);
   }
   const Node& f = *Get(folder);
   if (f.denied & winsim::DenyList) return Fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);

@@ -72,11 +72,10 @@ bool MakeFile(const std::string& path, const std::string& bytes, DWORD attribute
   return true;
 }
 
-bool MakeUnrepresentableEntry(const std::string& folder, const std::string& shownName,
-                              const std::string& shortName, bool isFolder) {
+bool MakeUnrepresentableEntry(const std::string& folder, const std::string& shownName, const std::string& shortName,
+                              bool isFolder) {
   NodeId parent = FollowLink(Find(folder));
-  if (parent == 0 || !Get(parent)->IsFolder() || !IsValidShortName(shortName) ||
-      FindChild(parent, shortName) != 0) {
+  if (parent == 0 || !Get(parent)->IsFolder() || !IsValidShortName(shortName) || FindChild(parent, shortName) != 0) {
     return false;
   }
   NodeId id = AddNode(parent, shownName, isFolder ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE);

@@ -45,23 +45,17 @@ void Detach(NodeId id) {
 std::vector<NodeId> ListingOf(NodeId folder) {
   std::vector<NodeId> list = Get(folder)->children;
   switch (static_cast<ListingOrder>(State().listingOrder)) {
-    case ListingOrder::Creation:
-      break;
-    case ListingOrder::ReverseCreation:
-      std::reverse(list.begin(), list.end());
-      break;
+    case ListingOrder::Creation: break;
+    case ListingOrder::ReverseCreation: std::reverse(list.begin(), list.end()); break;
     case ListingOrder::ByName:
-      std::stable_sort(list.begin(), list.end(), [](NodeId a, NodeId b) {
-        return UpperName(Get(a)->name) < UpperName(Get(b)->name);
-      });
+      std::stable_sort(list.begin(), list.end(),
+                       [](NodeId a, NodeId b) { return UpperName(Get(a)->name) < UpperName(Get(b)->name); });
       break;
   }
   return list;
 }
 
-DWORD ReportedAttributes(const Node& node) {
-  return node.attributes == 0 ? FILE_ATTRIBUTE_NORMAL : node.attributes;
-}
+DWORD ReportedAttributes(const Node& node) { return node.attributes == 0 ? FILE_ATTRIBUTE_NORMAL : node.attributes; }
 
 }  // namespace winsim::fs
 

@@ -234,8 +234,7 @@ std::shared_ptr<Key> Descend(std::shared_ptr<Key> key, const std::vector<std::st
   return key;
 }
 
-std::shared_ptr<Key> DescendCreating(std::shared_ptr<Key> key, const std::vector<std::string>& names,
-                                     bool* created) {
+std::shared_ptr<Key> DescendCreating(std::shared_ptr<Key> key, const std::vector<std::string>& names, bool* created) {
   *created = false;
   for (const std::string& name : names) {
     std::shared_ptr<Key> next = Child(*key, name);
@@ -332,8 +331,7 @@ void ResetRegistry() {
 
 void CreateKey(HKEY root, const std::string& path) { TestSideCreate(root, path); }
 
-void SetValue(HKEY root, const std::string& path, const std::string& name, DWORD type,
-              const std::string& bytes) {
+void SetValue(HKEY root, const std::string& path, const std::string& name, DWORD type, const std::string& bytes) {
   std::shared_ptr<Key> key = TestSideCreate(root, path);
   if (!key) return;
   if (Value* v = FindValue(*key, name.c_str())) {
@@ -440,8 +438,8 @@ LONG RegOpenKeyExA(HKEY key, LPCSTR subkey, DWORD, REGSAM access, PHKEY result) 
 }
 
 // Creates the missing keys of the path; the class, options and security are ignored.
-LONG RegCreateKeyExA(HKEY key, LPCSTR subkey, DWORD, LPSTR, DWORD, REGSAM access, LPSECURITY_ATTRIBUTES,
-                     PHKEY result, LPDWORD disposition) {
+LONG RegCreateKeyExA(HKEY key, LPCSTR subkey, DWORD, LPSTR, DWORD, REGSAM access, LPSECURITY_ATTRIBUTES, PHKEY result,
+                     LPDWORD disposition) {
   const Call call("RegCreateKeyExA");
   if (result == nullptr) return ERROR_INVALID_PARAMETER;
   *result = nullptr;  // as Windows leaves it after any failure
@@ -492,8 +490,7 @@ LONG RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD nameChars, LPDWORD
 // `dataBytes` is the capacity in bytes; with null `data` it receives the size alone. A value
 // that does not fit gives ERROR_MORE_DATA and its size. Simplified: the stored bytes come back
 // as set (Windows adds a missing string terminator), and a short buffer is left untouched.
-LONG RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
-                      LPDWORD dataBytes) {
+LONG RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD dataBytes) {
   if (Call call("RegQueryValueExA"); call.Failed()) return call.ResultCode();
   if (reserved != nullptr || (data != nullptr && dataBytes == nullptr)) return ERROR_INVALID_PARAMETER;
   std::shared_ptr<Key> target;

@@ -194,7 +194,8 @@ int LoadStringA(HINSTANCE instance, UINT id, LPSTR buffer, int capacity) {
 HICON LoadIconA(HINSTANCE instance, LPCSTR name) {
   if (Call call("LoadIconA"); call.Failed()) return call.FailWithLastError(static_cast<HICON>(nullptr));
   if (IsProgram(instance) && IS_INTRESOURCE(name) &&
-      winsim::ResourceData(winsim::detail::kRtGroupIcon, static_cast<int>(reinterpret_cast<ULONG_PTR>(name))) != nullptr) {
+      winsim::ResourceData(winsim::detail::kRtGroupIcon, static_cast<int>(reinterpret_cast<ULONG_PTR>(name))) !=
+          nullptr) {
     return reinterpret_cast<HICON>(0x1000 + reinterpret_cast<ULONG_PTR>(name));
   }
   return Fail(ERROR_RESOURCE_NAME_NOT_FOUND, static_cast<HICON>(nullptr));

@@ -55,9 +55,18 @@ int wsprintfA(LPSTR buffer, LPCSTR format, ...) {
         out += s != nullptr ? s : "(null)";
         break;
       }
-      case 'd': std::snprintf(tmp, sizeof tmp, "%d", va_arg(args, int)); out += tmp; break;
-      case 'u': std::snprintf(tmp, sizeof tmp, "%u", va_arg(args, unsigned)); out += tmp; break;
-      case 'x': std::snprintf(tmp, sizeof tmp, "%x", va_arg(args, unsigned)); out += tmp; break;
+      case 'd':
+        std::snprintf(tmp, sizeof tmp, "%d", va_arg(args, int));
+        out += tmp;
+        break;
+      case 'u':
+        std::snprintf(tmp, sizeof tmp, "%u", va_arg(args, unsigned));
+        out += tmp;
+        break;
+      case 'x':
+        std::snprintf(tmp, sizeof tmp, "%x", va_arg(args, unsigned));
+        out += tmp;
+        break;
       case 'c': out += static_cast<char>(va_arg(args, int)); break;
       case '%': out += '%'; break;
       case '\0': --p; break;

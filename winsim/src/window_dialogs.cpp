@@ -39,8 +39,8 @@ HWND NewHandle() {
 }
 
 bool ShowCommandActivates(int command) {
-  return command != SW_HIDE && command != SW_SHOWNOACTIVATE && command != SW_SHOWMINNOACTIVE &&
-         command != SW_SHOWNA && command != SW_MINIMIZE;
+  return command != SW_HIDE && command != SW_SHOWNOACTIVATE && command != SW_SHOWMINNOACTIVE && command != SW_SHOWNA &&
+         command != SW_MINIMIZE;
 }
 
 void Activate(HWND hwnd) {
@@ -175,18 +175,48 @@ HWND CreateDialogParamA(HINSTANCE instance, LPCSTR templateName, HWND owner, DLG
   }
   HWND hwnd = NewHandle();
   Window& w = State().windows[hwnd];
-  w = Window{hwnd, owner, cls->second.lpszClassName, cls->second.lpfnWndProc, 0, tpl.caption,
-             tpl.style & ~static_cast<DWORD>(WS_VISIBLE), true, false, true, 0, -1, tpl.x, tpl.y, tpl.cx,
-             tpl.cy, {}, {}};
+  w = Window{hwnd,
+             owner,
+             cls->second.lpszClassName,
+             cls->second.lpfnWndProc,
+             0,
+             tpl.caption,
+             tpl.style & ~static_cast<DWORD>(WS_VISIBLE),
+             true,
+             false,
+             true,
+             0,
+             -1,
+             tpl.x,
+             tpl.y,
+             tpl.cx,
+             tpl.cy,
+             {},
+             {}};
   if (SendMessageA(hwnd, WM_CREATE, 0, 0) == -1) {
     DestroyWindow(hwnd);
     return nullptr;
   }
   for (const winsim::DialogItem& item : tpl.items) {
     HWND child = NewHandle();
-    State().windows[child] = Window{child, hwnd, item.className, nullptr, item.id, item.text, item.style,
-                                    (item.style & WS_DISABLED) == 0, (item.style & WS_VISIBLE) != 0, true, 0,
-                                    -1, item.x, item.y, item.cx, item.cy, {}, {}};
+    State().windows[child] = Window{child,
+                                    hwnd,
+                                    item.className,
+                                    nullptr,
+                                    item.id,
+                                    item.text,
+                                    item.style,
+                                    (item.style & WS_DISABLED) == 0,
+                                    (item.style & WS_VISIBLE) != 0,
+                                    true,
+                                    0,
+                                    -1,
+                                    item.x,
+                                    item.y,
+                                    item.cx,
+                                    item.cy,
+                                    {},
+                                    {}};
     Find(hwnd)->children.push_back(child);
   }
   if (tpl.style & WS_VISIBLE) ShowWindow(hwnd, SW_SHOWNORMAL);
@@ -248,8 +278,8 @@ UINT GetDlgItemTextA(HWND dialog, int id, LPSTR buffer, int capacity) {
     if (capacity > 0) buffer[0] = '\0';
     return 0;
   }
-  return static_cast<UINT>(SendMessageA(control, WM_GETTEXT, static_cast<WPARAM>(capacity),
-                                        reinterpret_cast<LPARAM>(buffer)));
+  return static_cast<UINT>(
+      SendMessageA(control, WM_GETTEXT, static_cast<WPARAM>(capacity), reinterpret_cast<LPARAM>(buffer)));
 }
 
 BOOL EnableWindow(HWND hwnd, BOOL enable) {

@@ -52,13 +52,9 @@ LRESULT ListViewMessage(Window& w, UINT message, WPARAM wParam, LPARAM lParam) {
       lstrcpynA(item->pszText, text.c_str(), item->cchTextMax);
       return lstrlenA(item->pszText);
     }
-    case LVM_GETITEMCOUNT:
-      return static_cast<LRESULT>(lv.rows.size());
-    case LVM_SCROLL:
-      lv.scrolls.push_back(static_cast<int>(lParam));
-      return TRUE;
-    default:
-      return 0;
+    case LVM_GETITEMCOUNT: return static_cast<LRESULT>(lv.rows.size());
+    case LVM_SCROLL: lv.scrolls.push_back(static_cast<int>(lParam)); return TRUE;
+    default: return 0;
   }
 }
 

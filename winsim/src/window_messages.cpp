@@ -37,14 +37,11 @@ MSG MakeMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
 LRESULT ControlMessage(Window& w, UINT message, WPARAM wParam, LPARAM lParam) {
   if (IsListView(w)) return ListViewMessage(w, message, wParam, lParam);
   switch (message) {
-    case WM_SETTEXT:
-      w.text = reinterpret_cast<const char*>(lParam);
-      return TRUE;
+    case WM_SETTEXT: w.text = reinterpret_cast<const char*>(lParam); return TRUE;
     case WM_GETTEXT:
       lstrcpynA(reinterpret_cast<char*>(lParam), w.text.c_str(), static_cast<int>(wParam));
       return lstrlenA(reinterpret_cast<char*>(lParam));
-    default:
-      return 0;
+    default: return 0;
   }
 }
 
@@ -157,10 +154,7 @@ LRESULT DefWindowProcA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_SYSCOMMAND:
       if ((wParam & 0xFFF0) == SC_CLOSE) SendMessageA(hwnd, WM_CLOSE, 0, 0);
       return 0;
-    case WM_CLOSE:
-      DestroyWindow(hwnd);
-      return 0;
-    default:
-      return 0;
+    case WM_CLOSE: DestroyWindow(hwnd); return 0;
+    default: return 0;
   }
 }
