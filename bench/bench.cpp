@@ -652,6 +652,8 @@ void RenameCase() {
   CreateDirectoryA(kWorkFolder, nullptr);
   const string file = string(kWorkFolder) + "\\wininit.ini";
   const DWORD lineLength = sizeof kRenameLine - 1;
+  // First, while nothing large has been written yet, as the smallest size is.
+  RenameCallsCase(file);
   for (DWORD kib : g_sizesKiB) {
     const size_t size = static_cast<size_t>(kib) * 1024;
     for (HeadingPlace place : {NearStart, NearEnd, Absent}) {
@@ -709,7 +711,6 @@ void RenameCase() {
       VirtualFree(memory, 0, MEM_RELEASE);
     }
   }
-  RenameCallsCase(file);
   DeleteFileA(file.c_str());
 }
 
