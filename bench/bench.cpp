@@ -4,10 +4,11 @@
 //   tablet_bench.exe [--runs N] [--sizes KiB,KiB,...] CASE...
 //
 // CASE: memory (the shipped memory functions against a byte-wise reference, then timed),
-// folders, keys, rename, rows (one result row split into its steps), stack (stack use per level
-// of the folder and key walks, measured). Every case runs the program's primitive and its peers
-// N times in alternating order (ABC, CBA, ...) on freshly made inputs, checks each result, and
-// prints min and median in milliseconds and the ratio of the program's median to each peer's.
+// folders, keys, rename, views (first writes to a mapped view, by its place), rows (one result
+// row split into its steps), stack (stack use per level of the folder and key walks, measured).
+// Every case runs the program's primitive and its peers N times in alternating order (ABC, CBA,
+// ...) on freshly made inputs, checks each result, and prints min and median in milliseconds
+// and the ratio of the program's median to each peer's.
 // The program's sources are compiled exactly as in the shipped exe (see CMakeLists.txt).
 #include <windows.h>
 #include <commctrl.h>
@@ -714,6 +715,57 @@ void RenameCase() {
   DeleteFileA(file.c_str());
 }
 
+// ---- first writes to a mapped view ---------------------------------------------------------------
+
+// What the editor's placement of its view and its writes before reads are for: one byte written
+// to every page of a fresh writable view of a file just written and flushed, with the view
+// where MapViewOfFile puts it, at a 2 MiB boundary (as the editor places views above 128 KiB),
+// and at a 2 MiB boundary after one read of its first byte (as a search that reads first would).
+void ViewsCase() {
+  CreateDirectoryA(kWorkFolder, nullptr);
+  const string file = string(kWorkFolder) + "\\view.bin";
+  const SIZE_T largePage = 0x200000;
+  for (DWORD kib : {128u, 1024u, 65536u}) {
+    const DWORD size = kib * 1024;
+    const string bytes(size, ';');
+    vector<Series> series = {{"at a 2 MiB boundary, written first", {}},
+                             {"where MapViewOfFile puts it", {}},
+                             {"at a 2 MiB boundary, one read first", {}}};
+    Alternate(
+        &series, [&](size_t) { WriteWhole(file.c_str(), bytes); },
+        [&](size_t m) {
+          HANDLE h = CreateFileA(file.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+          HANDLE mapping = CreateFileMappingA(h, nullptr, PAGE_READWRITE, 0, 0, nullptr);
+          void* at = nullptr;
+          if (m != 1) {
+            void* room = VirtualAlloc(nullptr, size + largePage, MEM_RESERVE, PAGE_NOACCESS);
+            at = reinterpret_cast<void*>((reinterpret_cast<ULONG_PTR>(room) + largePage - 1) & ~(largePage - 1));
+            VirtualFree(room, 0, MEM_RELEASE);
+          }
+          volatile char* view = static_cast<volatile char*>(MapViewOfFileEx(mapping, FILE_MAP_WRITE, 0, 0, 0, at));
+          double ms = 0;
+          if (view == nullptr || (at != nullptr && view != at)) {
+            Fail("cannot map the view where asked");
+          } else {
+            const double begin = NowMs();
+            char first = ';';
+            if (m == 2) first = view[0];
+            for (DWORD page = 0; page < size; page += 4096) view[page] = first;
+            ms = NowMs() - begin;
+          }
+          if (view != nullptr) UnmapViewOfFile(const_cast<char*>(view));
+          CloseHandle(mapping);
+          CloseHandle(h);
+          return ms;
+        },
+        true);
+    char title[128];
+    snprintf(title, sizeof title, "views: one byte written to each page of a %u KiB view", static_cast<unsigned>(kib));
+    PrintCase(title, series);
+  }
+  DeleteFileA(file.c_str());
+}
+
 // ---- one result row, step by step ----------------------------------------------------------------
 
 // The program's own window (its class, dialog template and list) in this process: the row is
@@ -944,7 +996,7 @@ int main(int argc, char** argv) {
       cases.push_back(arg);
     }
   }
-  if (cases.empty()) cases = {"memory", "folders", "keys", "rename", "rows", "stack"};
+  if (cases.empty()) cases = {"memory", "folders", "keys", "rename", "views", "rows", "stack"};
   for (const string& c : cases) {
     if (c == "memory") {
       MemoryCase();
@@ -954,6 +1006,8 @@ int main(int argc, char** argv) {
       KeysCase();
     } else if (c == "rename") {
       RenameCase();
+    } else if (c == "views") {
+      ViewsCase();
     } else if (c == "rows") {
       RowsCase();
     } else if (c == "stack") {

@@ -7,7 +7,7 @@
 #
 #   bench/run.sh [--runs N] [--sizes KiB,...] [--full-runs N] [CASE...]
 #
-# CASE: memory folders keys rename rows stack (default all), and full (the whole runs).
+# CASE: memory folders keys rename views rows stack (default all), and full (the whole runs).
 # Environment: BENCH_BUILD (default build/bench-win), WINE_WORK (default build/bench-wine).
 # Uses at most two build jobs; only the Wine processes of its own prefix are ended.
 set -euo pipefail
@@ -27,7 +27,7 @@ while [ $# -gt 0 ]; do
     *) cases+=("$1"); shift ;;
   esac
 done
-[ ${#cases[@]} -gt 0 ] || cases=(memory folders keys rename rows stack full)
+[ ${#cases[@]} -gt 0 ] || cases=(memory folders keys rename views rows stack full)
 
 bench_cases=()
 full=no

@@ -105,10 +105,9 @@ void CopyBytes(char* to, const char* from, DWORD count) {
 // page first read is mapped for reading and takes a second fault at its first write; a page
 // first written is mapped writable at once. Where the system caches a file in large pages
 // (Linux under Wine) that goes for the whole large page: one read anywhere in it makes every
-// later first write to one of its 4 KiB pages a fault of its own. Measured under Wine, the
-// 1 MiB edit with the heading near the start took 2.9 ms with the search's read first and 0.4
-// ms with the first page written first. Only pages the edit writes anyway are touched, and the
-// first one, so no more than one other page of the file is written back.
+// later first write to one of its 4 KiB pages a fault of its own (`bench/run.sh views`).
+// Only pages the edit writes anyway are touched, and the first one, so no more than one other
+// page of the file is written back.
 __attribute__((noinline)) void TouchForWriting(char* view, DWORD from, DWORD to) {
   for (DWORD page = from & ~(PageBytes - 1); page < to; page += PageBytes) {
     __atomic_fetch_or(view + page, 0, __ATOMIC_RELAXED);
@@ -175,12 +174,12 @@ DWORD InsertLine(char* view, DWORD size, const char* line, DWORD lineLength) {
 // file offset (0) is. A system that caches files in large pages (Linux, under Wine) then makes
 // the view writable a large page at a time on the first write to it; at any other address it
 // takes a fault for every 4 KiB page once the file's cache is in pages larger than the 64 KiB
-// the address is aligned to anyway. Measured under Wine: writing every page of a 1 MiB view
-// took 1.7 ms placed anywhere and 0.03 ms aligned, and the 64 MiB edit with the heading near
-// the start went from 213 to 16 ms; finding the room costs about 20 us, more than it saves on
-// views of 128 KiB and less. Windows 9x puts views only in its shared arena and refuses the
-// address; then, and whenever the address is taken or no room is found, the view goes wherever
-// the system puts it.
+// the address is aligned to anyway. Under Wine that took the 64 MiB edit with the heading near
+// the start from about 210 ms, three times reading and rewriting the file, to under 10 ms
+// (docs/PERFORMANCE.md). Finding the room costs two more calls, which views of 128 KiB and
+// less, faulted in no faster at a large page, do not win back. Windows 9x puts views only in
+// its shared arena and refuses the address; then, and whenever the address is taken or no room
+// is found, the view goes wherever the system puts it.
 const SIZE_T AlignedViewAbove = 0x20000;
 const SIZE_T LargePageBytes = 0x200000;
 
