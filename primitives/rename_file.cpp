@@ -231,20 +231,17 @@ BOOL AddRenameLine(const char* renameFile, const char* line, DWORD lineLength) {
     }
     CloseHandle(mapping);
   }
-  // A new heading and the line fill the room exactly: the file has its length already.
-  if (written && end == mappedLength) {
-    CloseHandle(file);
-    return TRUE;
-  }
-
-  // Cut the file at its end, so that none of the bytes the mapping added stays. A file that
-  // cannot be cut holds them still: then the edit has not succeeded either.
+  // Cut the file at its end, so that none of the bytes the mapping added stays; a new heading
+  // and the line fill the room exactly, and then the file has its length already (a failure
+  // leaves `end` at the old length, short of the room). A file that cannot be cut holds the
+  // added bytes still: then the edit has not succeeded either.
   // An end of 4 GiB - 1 would have needed a view of that size, which a 32-bit process cannot
   // map, so the failure value is never a real position here. The high part is given so that an
   // end past 2 GiB is not taken for a negative distance.
   LONG endHigh = 0;
-  BOOL cut = SetFilePointer(file, static_cast<LONG>(end), &endHigh, FILE_BEGIN) != INVALID_SET_FILE_POINTER &&
-             SetEndOfFile(file);
+  const BOOL cut = end == mappedLength ||
+                   (SetFilePointer(file, static_cast<LONG>(end), &endHigh, FILE_BEGIN) != INVALID_SET_FILE_POINTER &&
+                    SetEndOfFile(file));
   CloseHandle(file);
   return written && cut;
 }
