@@ -34,15 +34,10 @@ TEST_F(RenameFileOnDisk, TheLineGoesBelowTheFirstVariantFoundAndTheRestIsKept) {
             ReadFileBytes(Ini()));
 }
 
-// Also in a file longer than 128 KiB, whose view is placed at a large-page boundary where the
-// system allows it.
 TEST_F(RenameFileOnDisk, WithoutAHeadingTheSectionIsAppendedAfterTheLastByte) {
-  for (const string& before : {string("[boot]\r\nshell=explorer.exe"), string(300000, ';') + "\r\n"}) {
-    SCOPED_TRACE(before.size());
-    MakeFile(Ini(), before);
-    EXPECT_TRUE(Add(kLine));
-    EXPECT_EQ(before + "[rename]\r\n" + kLine, ReadFileBytes(Ini()));
-  }
+  MakeFile(Ini(), "[boot]\r\nshell=explorer.exe");
+  EXPECT_TRUE(Add(kLine));
+  EXPECT_EQ("[boot]\r\nshell=explorer.exe[rename]\r\n" + kLine, ReadFileBytes(Ini()));
 }
 
 TEST_F(RenameFileOnDisk, AZeroByteHidesTheHeadingsAfterIt) {
@@ -52,23 +47,18 @@ TEST_F(RenameFileOnDisk, AZeroByteHidesTheHeadingsAfterIt) {
   EXPECT_EQ(before + "[rename]\r\n" + kLine, ReadFileBytes(Ini()));
 }
 
-// The bytes below the heading move up a word at a time through the mapping, four words a pass:
-// every alignment of the heading, tails of a few bytes around a word and a pass, a long one,
-// and lines of every length modulo 4.
-TEST_F(RenameFileOnDisk, TheBytesBelowTheHeadingMoveIntactAtEveryAlignmentAndLength) {
+// The bytes below the heading move up through the mapping intact, from none to a tail longer
+// than a page.
+TEST_F(RenameFileOnDisk, TheBytesBelowTheHeadingMoveIntact) {
   string longTail;
-  for (int i = 0; i < 200003; ++i) longTail += static_cast<char>('a' + i % 23);
-  for (size_t offset : {0, 1, 2, 3, 6}) {
-    for (size_t tailLength : {0, 1, 3, 4, 5, 15, 16, 17, 19, 35, 200003}) {
-      for (const string line : {"N=A\r\n", "N=AB\r\n", "N=ABC\r\n", "N=ABCD\r\n"}) {
-        SCOPED_TRACE(std::to_string(offset) + " " + std::to_string(tailLength) + " " + line);
-        const string head = string(offset, ';') + "[rename]\r\n";
-        const string tail = longTail.substr(0, tailLength);
-        MakeFile(Ini(), head + tail);
-        EXPECT_TRUE(Add(line));
-        EXPECT_EQ(head + line + tail, ReadFileBytes(Ini()));
-      }
-    }
+  for (int i = 0; i < 10007; ++i) longTail += static_cast<char>('a' + i % 23);
+  for (size_t tailLength : {0, 1, 17, 10007}) {
+    SCOPED_TRACE(tailLength);
+    const string head = ";[rename]\r\n";
+    const string tail = longTail.substr(0, tailLength);
+    MakeFile(Ini(), head + tail);
+    EXPECT_TRUE(Add(kLine));
+    EXPECT_EQ(head + kLine + tail, ReadFileBytes(Ini()));
   }
 }
 

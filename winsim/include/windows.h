@@ -248,12 +248,9 @@ int wsprintfA(LPSTR buffer, LPCSTR format, ...);
 #define FILE_CURRENT 1
 #define FILE_END 2
 
-#define PAGE_NOACCESS 0x01
 #define PAGE_READONLY 0x02
 #define PAGE_READWRITE 0x04
 #define FILE_MAP_WRITE 0x0002
-#define MEM_RESERVE 0x2000
-#define MEM_RELEASE 0x8000
 #define FILE_MAP_READ 0x0004
 #define FILE_MAP_ALL_ACCESS 0x000F001F
 
@@ -305,10 +302,6 @@ BOOL SetEndOfFile(HANDLE file);
 HANDLE CreateFileMappingA(HANDLE file, LPSECURITY_ATTRIBUTES security, DWORD protect, DWORD maxSizeHigh,
                           DWORD maxSizeLow, LPCSTR name);
 LPVOID MapViewOfFile(HANDLE mapping, DWORD access, DWORD offsetHigh, DWORD offsetLow, SIZE_T bytes);
-LPVOID MapViewOfFileEx(HANDLE mapping, DWORD access, DWORD offsetHigh, DWORD offsetLow, SIZE_T bytes,
-                       LPVOID baseAddress);
-LPVOID VirtualAlloc(LPVOID address, SIZE_T size, DWORD allocationType, DWORD protect);
-BOOL VirtualFree(LPVOID address, SIZE_T size, DWORD freeType);
 BOOL UnmapViewOfFile(LPCVOID view);
 BOOL CloseHandle(HANDLE handle);
 UINT GetWindowsDirectoryA(LPSTR buffer, UINT size);

@@ -39,7 +39,7 @@ void WhenCalled(const std::string& api, int nth, std::function<void()> action);
 // ---- handle accounting ----
 
 // What the machine hands out and counts: every kind must be given back by the end of a run.
-enum class Resource { Search, Key, File, Mapping, View, Reservation, ItemList, Allocator, Library, kCount };
+enum class Resource { Search, Key, File, Mapping, View, ItemList, Allocator, Library, kCount };
 const char* ResourceName(Resource r);
 int OpenCount(Resource r);
 // "" when everything acquired has been released, otherwise a line per kind still open.

@@ -129,7 +129,6 @@ const char* ResourceName(Resource r) {
     case Resource::File: return "file";
     case Resource::Mapping: return "file mapping";
     case Resource::View: return "mapped view";
-    case Resource::Reservation: return "reserved address range";
     case Resource::ItemList: return "shell item list";
     case Resource::Allocator: return "shell allocator reference";
     case Resource::Library: return "loaded library";

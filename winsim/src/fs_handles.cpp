@@ -1,7 +1,6 @@
 // The stand-in's file system: the calls on handles: opening files with their sharing rules,
-// reading, writing, the file pointer and end, mappings and their views, the reservations that
-// find room for a view, CloseHandle. Every handle and reservation is counted as acquired and
-// released, so a test can see that all were given back.
+// reading, writing, the file pointer and end, mappings and their views, CloseHandle. Every
+// handle is counted as acquired and released, so a test can see that all were given back.
 #include <cstring>
 
 #include "fs_internal.h"
@@ -210,11 +209,10 @@ HANDLE CreateFileMappingA(HANDLE file, LPSECURITY_ATTRIBUTES, DWORD protect, DWO
   return h;
 }
 
-namespace {
-
 // Simplification: a view larger than the stand-in's store limit fails as a 32-bit process
 // without that much address space would.
-LPVOID MapNewView(HANDLE mapping, DWORD access, DWORD offsetHigh, DWORD offsetLow, SIZE_T bytes) {
+LPVOID MapViewOfFile(HANDLE mapping, DWORD access, DWORD offsetHigh, DWORD offsetLow, SIZE_T bytes) {
+  if (Call call("MapViewOfFile"); call.Failed()) return call.FailWithLastError(static_cast<LPVOID>(nullptr));
   FsState& s = State();
   auto h = s.handles.find(mapping);
   if (h == s.handles.end() || h->second.kind != HandleKind::Mapping) {
@@ -244,59 +242,6 @@ LPVOID MapNewView(HANDLE mapping, DWORD access, DWORD offsetHigh, DWORD offsetLo
   m.views++;
   Acquired(winsim::Resource::View);
   return address;
-}
-
-// The user part of a 32-bit process's address space, where reservations are placed.
-const uintptr_t kLowestAddress = 0x10000;
-const uintptr_t kHighestAddress = 0x7FFF0000;
-
-}  // namespace
-
-LPVOID MapViewOfFile(HANDLE mapping, DWORD access, DWORD offsetHigh, DWORD offsetLow, SIZE_T bytes) {
-  if (Call call("MapViewOfFile"); call.Failed()) return call.FailWithLastError(static_cast<LPVOID>(nullptr));
-  return MapNewView(mapping, access, offsetHigh, offsetLow, bytes);
-}
-
-// Simplification: views live in memory of the stand-in's own, so one cannot be placed at a
-// chosen address; a base address is refused as Windows 9x refuses one outside its shared arena.
-LPVOID MapViewOfFileEx(HANDLE mapping, DWORD access, DWORD offsetHigh, DWORD offsetLow, SIZE_T bytes,
-                       LPVOID baseAddress) {
-  if (Call call("MapViewOfFileEx"); call.Failed()) return call.FailWithLastError(static_cast<LPVOID>(nullptr));
-  if (baseAddress != nullptr) return Fail(ERROR_INVALID_ADDRESS, static_cast<LPVOID>(nullptr));
-  return MapNewView(mapping, access, offsetHigh, offsetLow, bytes);
-}
-
-// Simplification: only reservations (MEM_RESERVE) anywhere the system chooses. They take no
-// memory: they are ranges of a 32-bit address space that the stand-in keeps count of, first fit
-// at the allocation granularity, never to be touched.
-LPVOID VirtualAlloc(LPVOID address, SIZE_T size, DWORD allocationType, DWORD protect) {
-  if (Call call("VirtualAlloc"); call.Failed()) return call.FailWithLastError(static_cast<LPVOID>(nullptr));
-  if (address != nullptr || allocationType != MEM_RESERVE || protect != PAGE_NOACCESS || size == 0) {
-    return Fail(ERROR_INVALID_PARAMETER, static_cast<LPVOID>(nullptr));
-  }
-  const uint64_t length =
-      (static_cast<uint64_t>(size) + kAllocationGranularity - 1) / kAllocationGranularity * kAllocationGranularity;
-  std::map<uintptr_t, uint64_t>& ranges = State().reservations;
-  uint64_t start = kLowestAddress;
-  for (const auto& [taken, takenLength] : ranges) {
-    if (start + length <= taken) break;
-    start = taken + takenLength;
-  }
-  if (start + length > kHighestAddress) return Fail(ERROR_NOT_ENOUGH_MEMORY, static_cast<LPVOID>(nullptr));
-  ranges[static_cast<uintptr_t>(start)] = length;
-  Acquired(winsim::Resource::Reservation);
-  return reinterpret_cast<LPVOID>(static_cast<uintptr_t>(start));
-}
-
-BOOL VirtualFree(LPVOID address, SIZE_T size, DWORD freeType) {
-  if (Call call("VirtualFree"); call.Failed()) return call.FailWithLastError(FALSE);
-  if (freeType != MEM_RELEASE || size != 0) return Fail(ERROR_INVALID_PARAMETER, FALSE);
-  std::map<uintptr_t, uint64_t>& ranges = State().reservations;
-  auto range = ranges.find(reinterpret_cast<uintptr_t>(address));
-  if (range == ranges.end()) return Fail(ERROR_INVALID_ADDRESS, FALSE);
-  ranges.erase(range);
-  Released(winsim::Resource::Reservation);
-  return TRUE;
 }
 
 BOOL UnmapViewOfFile(LPCVOID address) {

@@ -86,7 +86,6 @@ struct FsState {
   uintptr_t nextHandle = 0x40;
   std::map<HANDLE, Mapping> mappings;
   std::map<const void*, View> views;
-  std::map<uintptr_t, uint64_t> reservations;  // start -> length of each reserved range
   std::map<int, Search> searches;
   int nextSearch = 1;
   int listingOrder = 0;  // winsim::ListingOrder
