@@ -28,7 +28,7 @@
 #include "resources/resource.h"
 #include "shell/main_window.h"
 #include "shell/result_list.h"
-#include "shell/run_state.h"
+#include "base/run_state.h"
 
 // The shipped exe's memory functions (shell/entry_win32.cpp), compiled under these names.
 extern "C" void* ShippedMemset(void* dst, int value, size_t count);

@@ -30,7 +30,7 @@ foreach(source ${PROGRAM_SOURCES})
     COMMENT "Writing ${relative} with CP932 escapes")
   list(APPEND FUZZ_PROGRAM_SOURCES ${copy})
 endforeach()
-add_program_library(program_core SOURCES ${FUZZ_PROGRAM_SOURCES} LINK winsim)
+add_program_library(program_core ESCAPED_TEXTS SOURCES ${FUZZ_PROGRAM_SOURCES} LINK winsim)
 
 # Source-based coverage of the program's own code, for measuring what the corpora reach
 # (tests/fuzz/coverage.sh); not for fuzzing itself.

@@ -3,6 +3,7 @@
 # fuzz targets and the benchmark.
 
 file(GLOB PROGRAM_SOURCES CONFIGURE_DEPENDS
+  ${CMAKE_SOURCE_DIR}/base/*.cpp
   ${CMAKE_SOURCE_DIR}/shell/*.cpp
   ${CMAKE_SOURCE_DIR}/primitives/*.cpp
   ${CMAKE_SOURCE_DIR}/plans/*.cpp)
@@ -28,16 +29,19 @@ set(SHIPPED_LINK_FLAGS -nostdlib -nostartfiles -mwindows -s
 # cannot slip in unnoticed.
 set(SHIPPED_LIBRARIES kernel32 user32 advapi32 shell32 comctl32 gcc)
 
-# add_program_library(<name> [SOURCES <files>...] [OPTIONS <flags>...] [LINK <targets>...])
-# A static library of the program's sources (or of copies given with SOURCES, for compilers that
-# take the UTF-8 texts only as escaped copies), with the program's include root, its character
-# set and warnings, any further OPTIONS, and the stand-in or libraries it links publicly.
+# add_program_library(<name> [ESCAPED_TEXTS] [SOURCES <files>...] [OPTIONS <flags>...]
+#                     [LINK <targets>...])
+# A static library of the program's sources (or of the copies given with SOURCES), with the
+# program's include root, its character set and warnings, any further OPTIONS, and the stand-in
+# or libraries it links publicly. ESCAPED_TEXTS: the sources' texts are CP932 escapes already
+# (for compilers that cannot convert UTF-8 literals), so no character-set flags are given.
 function(add_program_library name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;OPTIONS;LINK" ${ARGN})
+  cmake_parse_arguments(ARG "ESCAPED_TEXTS" "" "SOURCES;OPTIONS;LINK" ${ARGN})
   set(charset ${PROGRAM_CHARSET_FLAGS})
-  if(ARG_SOURCES)
+  if(ARG_ESCAPED_TEXTS)
     set(charset)
-  else()
+  endif()
+  if(NOT ARG_SOURCES)
     set(ARG_SOURCES ${PROGRAM_SOURCES})
   endif()
   add_library(${name} STATIC ${ARG_SOURCES})

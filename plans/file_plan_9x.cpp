@@ -12,10 +12,10 @@
 #include "plans/phases.h"
 #include "primitives/directory_tree.h"
 #include "primitives/file_removal.h"
-#include "shell/ansi_text.h"
-#include "shell/os_kind.h"
+#include "base/ansi_text.h"
+#include "base/os_kind.h"
 #include "shell/result_list.h"
-#include "shell/run_state.h"
+#include "base/run_state.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "plans/phases.h"
 #include "primitives/directory_tree.h"
 #include "shell/result_list.h"
-#include "shell/run_state.h"
+#include "base/run_state.h"
 
 int RemoveFilesNt() { return RemoveFilesNtWith(&NtFilePlan); }
 

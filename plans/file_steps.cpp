@@ -5,10 +5,10 @@
 
 #include "primitives/directory_tree.h"
 #include "primitives/file_removal.h"
-#include "shell/ansi_text.h"
+#include "base/ansi_text.h"
 #include "resources/resource.h"
 #include "shell/result_list.h"
-#include "shell/run_state.h"
+#include "base/run_state.h"
 
 namespace {
 const int kRowTextSize = 1024;

@@ -5,7 +5,7 @@
 
 #include "plans/locations.h"
 #include "plans/registry_text.h"
-#include "shell/ansi_text.h"
+#include "base/ansi_text.h"
 
 namespace {
 

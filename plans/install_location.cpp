@@ -8,8 +8,8 @@
 #include "plans/locations.h"
 #include "plans/package_keys.h"
 #include "plans/registry_text.h"
-#include "shell/os_kind.h"
-#include "shell/run_state.h"
+#include "base/os_kind.h"
+#include "base/run_state.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <windows.h>
 
 // FindTextNoCase and StripTrailingSeparator, which the discovery is made of.
-#include "shell/ansi_text.h"
+#include "base/ansi_text.h"
 
 // Size of the caller's buffer for the install folder: up to 259 characters and the terminator.
 const int INSTALL_FOLDER_SIZE = MAX_PATH;

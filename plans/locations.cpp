@@ -6,8 +6,8 @@
 #include <shlobj.h>
 
 #include "resources/resource.h"
-#include "shell/ansi_text.h"
-#include "shell/run_state.h"
+#include "base/ansi_text.h"
+#include "base/run_state.h"
 
 namespace {
 

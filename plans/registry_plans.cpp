@@ -5,7 +5,7 @@
 #include "plans/phases.h"
 #include "plans/registry_tables.h"
 #include "primitives/registry_removal.h"
-#include "shell/ansi_text.h"
+#include "base/ansi_text.h"
 #include "shell/result_list.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include "primitives/directory_tree.h"
 
 #include "primitives/file_removal.h"
-#include "shell/message_check.h"
+#include "base/message_check.h"
 
 namespace {
 

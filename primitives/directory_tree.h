@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "shell/removal_status.h"
+#include "base/removal_status.h"
 
 // allowNonEmpty clear: only an existing, empty folder is removed. Set: its entries go first;
 // subfolders are removed in turn only when `recurse` is set. Returns StatusDeleted,

@@ -3,7 +3,7 @@
 #include "primitives/file_removal.h"
 
 #include "primitives/restart_delete.h"
-#include "shell/run_state.h"
+#include "base/run_state.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "shell/removal_status.h"
+#include "base/removal_status.h"
 
 // True for the codes that mean an item is not there (file, folder on the way, malformed path):
 // ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND, ERROR_BAD_PATHNAME. Never a failure.

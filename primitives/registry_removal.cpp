@@ -2,7 +2,7 @@
 // removal gives one status for the plan to report; nothing here shows or reports anything.
 #include "primitives/registry_removal.h"
 
-#include "shell/message_check.h"
+#include "base/message_check.h"
 
 namespace {
 

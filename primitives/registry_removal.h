@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "shell/removal_status.h"
+#include "base/removal_status.h"
 
 // Checks, without changing anything, that `subkey` and the chain of first subkeys below it can
 // be opened for deletion: ERROR_NO_MORE_ITEMS at the bottom, otherwise the first failure code.

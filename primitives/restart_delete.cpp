@@ -5,9 +5,9 @@
 #include "primitives/restart_delete.h"
 
 #include "primitives/rename_file.h"
-#include "shell/ansi_text.h"
-#include "shell/os_kind.h"
-#include "shell/run_state.h"
+#include "base/ansi_text.h"
+#include "base/os_kind.h"
+#include "base/run_state.h"
 
 namespace {
 

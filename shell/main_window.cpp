@@ -4,10 +4,10 @@
 #include <commctrl.h>
 
 #include "resources/resource.h"
-#include "shell/os_kind.h"
+#include "shell/os_detect.h"
 #include "shell/result_list.h"
 #include "shell/run_sequence.h"
-#include "shell/run_state.h"
+#include "base/run_state.h"
 
 namespace {
 const char kMainClassName[] = "GDUINST";

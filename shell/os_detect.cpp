@@ -2,8 +2,8 @@
 #include <windows.h>
 
 #include "resources/resource.h"
-#include "shell/os_kind.h"
-#include "shell/run_state.h"
+#include "shell/os_detect.h"
+#include "base/run_state.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <commctrl.h>
 
 #include "resources/resource.h"
-#include "shell/message_check.h"
-#include "shell/run_state.h"
+#include "base/message_check.h"
+#include "base/run_state.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The result list: one row per item the tool touches, with its status word.
 #pragma once
 
-#include "shell/removal_status.h"
+#include "base/removal_status.h"
 
 // Creates the two columns (item, status). Called once, on the first activation.
 void SetupResultColumns();

@@ -4,9 +4,9 @@
 
 #include "plans/phases.h"
 #include "resources/resource.h"
-#include "shell/os_kind.h"
+#include "base/os_kind.h"
 #include "shell/result_list.h"
-#include "shell/run_state.h"
+#include "base/run_state.h"
 
 namespace {
 const int kTextCapacity = 255;

@@ -2,7 +2,7 @@
 // the host tests, the safety suite and the fuzz targets.
 #pragma once
 
-#include "shell/os_kind.h"
+#include "base/os_kind.h"
 #include "winsim.h"
 
 // Makes the stand-in report the Windows of `osKind`; false (nothing changed) for OsUnknown or

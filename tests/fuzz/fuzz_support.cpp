@@ -5,9 +5,9 @@
 
 #include <cstring>
 
-#include "shell/os_kind.h"
+#include "base/os_kind.h"
 #include "tests/common/windows_versions.h"
-#include "shell/run_state.h"
+#include "base/run_state.h"
 #include "winsim.h"
 
 const int kKnownOsKinds[7] = {OsWinNT4, OsWin98, OsWin95, OsWin95Osr2, OsWin2000, OsWinMe, OsWinXP};

@@ -9,8 +9,8 @@
 
 #include "fuzz_support.h"
 #include "plans/install_location.h"
-#include "shell/os_kind.h"
-#include "shell/run_state.h"
+#include "base/os_kind.h"
+#include "base/run_state.h"
 #include "winsim.h"
 #include "winsim_registry.h"
 #include "winsim_shell.h"

@@ -11,7 +11,7 @@
 
 #include "fuzz_support.h"
 #include "primitives/restart_delete.h"
-#include "shell/os_kind.h"
+#include "base/os_kind.h"
 #include "winsim.h"
 #include "winsim_fs.h"
 

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "primitives/file_removal.h"
-#include "shell/os_kind.h"
+#include "base/os_kind.h"
 #include "test_support.h"
 #include "winsim_fs.h"
 

@@ -4,7 +4,7 @@
 
 #include "installation.h"
 #include "plans/install_location.h"
-#include "shell/os_kind.h"
+#include "base/os_kind.h"
 #include "winsim_fs.h"
 
 namespace {

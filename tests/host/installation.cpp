@@ -5,7 +5,7 @@
 
 #include "plans/file_tables.h"
 #include "plans/registry_tables.h"
-#include "shell/os_kind.h"
+#include "shell/os_detect.h"
 #include "tests/common/windows_versions.h"
 #include "winsim_shell.h"
 

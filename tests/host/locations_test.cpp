@@ -7,8 +7,8 @@
 
 #include "installation.h"
 #include "plans/locations.h"
-#include "shell/ansi_text.h"
-#include "shell/os_kind.h"
+#include "base/ansi_text.h"
+#include "base/os_kind.h"
 #include "winsim_fs.h"
 #include "winsim_shell.h"
 

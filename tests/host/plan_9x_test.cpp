@@ -6,7 +6,7 @@
 #include "installation.h"
 #include "plans/file_plans.h"
 #include "plans/phases.h"
-#include "shell/os_kind.h"
+#include "base/os_kind.h"
 #include "winsim_fs.h"
 #include "winsim_registry.h"
 #include "winsim_shell.h"

@@ -5,7 +5,7 @@
 
 #include "installation.h"
 #include "plans/registry_tables.h"
-#include "shell/os_kind.h"
+#include "base/os_kind.h"
 #include "winsim_fs.h"
 
 namespace {

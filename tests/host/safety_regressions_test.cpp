@@ -10,7 +10,7 @@
 #include "installation.h"
 #include "plans/phases.h"
 #include "primitives/directory_tree.h"
-#include "shell/os_kind.h"
+#include "base/os_kind.h"
 #include "test_support.h"
 #include "winsim_fs.h"
 #include "winsim_registry.h"

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "shell/os_kind.h"
+#include "base/os_kind.h"
 #include "shell/result_list.h"
 #include "test_support.h"
 

@@ -11,7 +11,7 @@
 
 #include "resources/resource.h"
 #include "shell/main_window.h"
-#include "shell/run_state.h"
+#include "base/run_state.h"
 #include "winsim.h"
 
 // Every test starts on a fresh machine (Windows XP, code page 932) and a program in its start state.

@@ -12,7 +12,7 @@
 #include <tuple>
 
 #include "harness.h"
-#include "shell/os_kind.h"
+#include "base/os_kind.h"
 
 namespace safety {
 namespace {

@@ -6,9 +6,9 @@
 #include <sstream>
 
 #include "plan_tables.h"
-#include "shell/os_kind.h"
+#include "base/os_kind.h"
 #include "tests/common/windows_versions.h"
-#include "shell/run_state.h"
+#include "base/run_state.h"
 #include "winsim.h"
 #include "winsim_fs.h"
 #include "winsim_registry.h"

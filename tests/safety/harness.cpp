@@ -8,7 +8,7 @@
 #include "resources/resource.h"
 #include "shell/main_window.h"
 #include "shell/run_sequence.h"
-#include "shell/run_state.h"
+#include "base/run_state.h"
 #include "winsim.h"
 #include "winsim_fs.h"
 #include "winsim_registry.h"

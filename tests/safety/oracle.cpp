@@ -7,7 +7,7 @@
 #include <optional>
 #include <sstream>
 
-#include "shell/os_kind.h"
+#include "base/os_kind.h"
 #include "winsim_registry.h"
 
 namespace safety {

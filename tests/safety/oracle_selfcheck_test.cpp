@@ -6,7 +6,7 @@
 #include <functional>
 
 #include "harness.h"
-#include "shell/os_kind.h"
+#include "base/os_kind.h"
 #include "winsim.h"
 #include "winsim_fs.h"
 #include "winsim_registry.h"

@@ -1,6 +1,6 @@
 #include "plan_tables.h"
 
-#include "shell/os_kind.h"
+#include "base/os_kind.h"
 #include "winsim.h"
 
 namespace safety {

@@ -6,7 +6,7 @@
 #include "primitives/directory_tree.h"
 #include "primitives/file_removal.h"
 #include "scratch.h"
-#include "shell/run_state.h"
+#include "base/run_state.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "scratch.h"
 
-#include "shell/run_state.h"
+#include "base/run_state.h"
 #ifdef WINSIM
 #include "winsim.h"
 #endif

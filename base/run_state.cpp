@@ -1,4 +1,4 @@
-#include "shell/run_state.h"
+#include "base/run_state.h"
 
 // Constant-initialised: the program has no C runtime to run constructors of globals.
 RunStateRecord RunState = {nullptr, nullptr, TRUE, 0, 0, FALSE, FALSE, FALSE, FALSE, FALSE};

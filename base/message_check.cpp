@@ -1,4 +1,4 @@
-#include "shell/message_check.h"
+#include "base/message_check.h"
 
 #include <windows.h>
 

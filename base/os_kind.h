@@ -1,8 +1,6 @@
 // The Windows versions the tool knows, and their two families.
 #pragma once
 
-#include <windows.h>
-
 enum OsKind : int {
   OsUnknown = 0,
   OsWinNT4 = 1,
@@ -18,10 +16,3 @@ inline bool IsNtFamily(int kind) { return kind == OsWinNT4 || kind == OsWin2000 
 inline bool IsWin9xFamily(int kind) {
   return kind == OsWin98 || kind == OsWin95 || kind == OsWin95Osr2 || kind == OsWinMe;
 }
-
-// Classifies a version record; anything outside the known list is OsUnknown.
-int ClassifyVersion(const OSVERSIONINFOA& version);
-
-// Classifies the running Windows, shows it in the version label, keeps it in RunState.osKind,
-// and disables Run for a version the tool does not know.
-void DetectOsKind(HWND mainWindow);

@@ -1,4 +1,4 @@
-#include "shell/ansi_text.h"
+#include "base/ansi_text.h"
 
 namespace {
 
