@@ -36,4 +36,15 @@ fi
 echo "== Windows build, tests under Wine"
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j2
+# How a user checks a shipped exe against its sources: the same commit built in another folder
+# gives the same bytes, and its time stamp is the commit's (or SOURCE_DATE_EPOCH's).
+echo "== the exe built again in build/windows-again: the same bytes, the commit's time stamp"
+cmake --preset windows -B build/windows-again >/dev/null
+cmake --build build/windows-again -j2 --target TabletUninstaller >/dev/null
+cmp build/windows/TabletUninstaller.exe build/windows-again/TabletUninstaller.exe ||
+  { echo "two builds of the same sources give different exes" >&2; exit 1; }
+pe=$(od -An -tu4 -j60 -N4 build/windows/TabletUninstaller.exe | tr -d ' ')
+stamp=$(od -An -tu4 -j$((pe + 8)) -N4 build/windows/TabletUninstaller.exe | tr -d ' ')
+want=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || echo 0)}
+[ "$stamp" = "$want" ] || { echo "the exe's time stamp is $stamp, not $want" >&2; exit 1; }
 ctest --preset windows
