@@ -14,9 +14,13 @@
 // Steps:
 //   start <exe> [<working folder>]    start the program, wait for its window and first activation
 //   window                             title, version label, Run/Close state, list headings
-//   run                                press Run like a user (refused when disabled), wait for the
+//   run [ask-end-session]              press Run like a user (refused when disabled), wait for the
 //                                      summary box, read and dismiss it; meanwhile watch from a
-//                                      second thread whether the window answers (see RunWatch)
+//                                      second thread whether the window answers (see RunWatch);
+//                                      with ask-end-session, ask whether the session may end once
+//                                      rows of the run show and again while its box is up
+//   end-session                        ask whether the session may end (WM_QUERYENDSESSION), then
+//                                      tell the window it goes on (WM_ENDSESSION with FALSE)
 //   run-force [<seconds>]              post Run even when the button is disabled; report the box,
 //                                      or none when the queue turned without one within the time
 //   rows                               every row of the result list, both columns
@@ -29,6 +33,7 @@
 //   attributes <path>                  GetFileAttributesW of a path (null when it fails)
 //   remove-folder <path>               RemoveDirectoryW, with the error code when it fails
 //   version | folders                  GetVersionExA | the Windows, system and shell folders
+//   drive-type <root>                  GetDriveTypeW of a drive's root ("D:\\")
 //   deny-delayed-moves                 let nobody write the key of the delayed-move service, as
 //                                      on Windows 9x; report whether a delayed move now fails
 //   write-file <path> <hex>            create or replace a file with exactly these bytes
@@ -140,6 +145,19 @@ bool Ask(HWND window, UINT message, WPARAM wParam, LPARAM lParam, DWORD_PTR* res
   if (!SendMessageTimeoutW(window, message, wParam, lParam, SMTO_NORMAL, timeoutMs, &r)) return false;
   if (result) *result = r;
   return true;
+}
+
+// Asks the window what the system asks every top-level window before a log-off or shutdown:
+// may the session end? Then tells it, as the system does when some window said no, that the
+// session goes on. The answer is the window procedure's return value: FALSE to refuse.
+std::string AskEndSession(HWND window) {
+  DWORD_PTR answer = 0;
+  const DWORD begin = GetTickCount();
+  const bool answered = Ask(window, WM_QUERYENDSESSION, 0, 0, &answer, kAnswerTimeoutMs);
+  const DWORD took = GetTickCount() - begin;
+  Ask(window, WM_ENDSESSION, FALSE, 0, nullptr, kAnswerTimeoutMs);
+  return "{\"answered\":" + Json(answered) + ",\"answer\":" + Json((long long)answer) +
+         ",\"ms\":" + Json((long long)took) + "}";
 }
 
 // ---- memory in the program's process --------------------------------------------------------
@@ -509,6 +527,11 @@ struct RunWatch {
   long long rowsMidRun = -1;  // the most rows read while no box was up; -1 when none was read
                               // (kept by the following thread, not the watching one)
   HANDLE thread = nullptr;
+  // The end-of-session question, when asked (by the following thread): once rows of the run
+  // show, with the row counts around the answer, and while the run's box is up.
+  bool askEndSession = false;
+  std::string endSessionMidRun = "null";
+  std::string endSessionBox = "null";
 };
 
 DWORD WINAPI WatchRun(void* param) {
@@ -546,6 +569,20 @@ void ReadRowsMidRun(RunWatch* w) {
   }
 }
 
+// Asks the end-of-session question once rows of the run have shown. The row counts read just
+// before and just after the answer, with no box up, tell the scenario that the run was under way
+// (rows of it shown, not yet all of them).
+void AskEndSessionMidRun(RunWatch* w) {
+  if (!w->askEndSession || w->endSessionMidRun != "null" || w->rowsMidRun <= w->rowsBefore) return;
+  const long long before = w->rowsMidRun;
+  std::string answer = AskEndSession(w->window);
+  DWORD_PTR count = 0;
+  const bool counted = Ask(w->list, LVM_GETITEMCOUNT, 0, 0, &count, kRowCountTimeoutMs);
+  w->endSessionMidRun = answer.substr(0, answer.size() - 1) + ",\"rows_before\":" + Json(before) +
+                        ",\"rows_after\":" + Json(counted ? (long long)count : -1LL) +
+                        ",\"box_after\":" + Json(FindOwnedBox() != nullptr) + "}";
+}
+
 bool StartWatch(RunWatch* w) {
   w->window = g_main;
   w->list = GetDlgItem(g_main, kIdResultList);
@@ -566,10 +603,14 @@ std::string StopWatch(RunWatch* w) {
   w->thread = nullptr;
   const DWORD end = GetTickCount();
   if (end - w->lastAnswer > w->longestSilence) w->longestSilence = end - w->lastAnswer;
-  return ",\"watch\":{\"sent\":" + Json(w->sent) + ",\"answered\":" + Json(w->answered) +
-         ",\"longest_silence_ms\":" + Json((long long)w->longestSilence) + ",\"hung\":" + Json(w->hung) +
-         ",\"rows_before\":" + Json(w->rowsBefore) + ",\"rows_mid_run\":" + Json(w->rowsMidRun) +
-         ",\"run_ms\":" + Json((long long)(end - w->begin)) + "}";
+  std::string out = ",\"watch\":{\"sent\":" + Json(w->sent) + ",\"answered\":" + Json(w->answered) +
+                    ",\"longest_silence_ms\":" + Json((long long)w->longestSilence) + ",\"hung\":" + Json(w->hung) +
+                    ",\"rows_before\":" + Json(w->rowsBefore) + ",\"rows_mid_run\":" + Json(w->rowsMidRun) +
+                    ",\"run_ms\":" + Json((long long)(end - w->begin)) + "}";
+  if (w->askEndSession) {
+    out += ",\"end_session\":{\"mid_run\":" + w->endSessionMidRun + ",\"box\":" + w->endSessionBox + "}";
+  }
+  return out;
 }
 
 // Reads, reports and dismisses the box; then waits until the program is back in its loop.
@@ -596,10 +637,11 @@ bool HandleBox(const std::string& step, HWND box, DWORD begin, const std::string
 
 // Presses Run and follows the run to its end: a box owned by the main window, or the program's
 // queue turning again without one (a run that stopped silently, or a Run that did nothing).
-bool FollowRun(const std::string& step, DWORD timeoutMs, bool noBoxIsQuiet) {
+bool FollowRun(const std::string& step, DWORD timeoutMs, bool noBoxIsQuiet, bool askEndSession) {
   HWND run = GetDlgItem(g_main, kIdRun);
   if (!KnowHoverTime()) return Fail(step, "the list did not answer before the run");
   RunWatch watch;
+  watch.askEndSession = askEndSession;
   if (!StartWatch(&watch)) return Fail(step, "cannot start the thread that watches the run");
   // Post, never send: a sent Run would keep this thread waiting for the whole run.
   PostMessageW(g_main, WM_COMMAND, MAKEWPARAM(kIdRun, BN_CLICKED), (LPARAM)run);
@@ -619,10 +661,15 @@ bool FollowRun(const std::string& step, DWORD timeoutMs, bool noBoxIsQuiet) {
     }
     HWND box = FindOwnedBox();
     if (box) {
+      // The box belongs to the run: the question goes to the main window through its loop.
+      if (watch.askEndSession) watch.endSessionBox = AskEndSession(g_main);
       // The box's loop may not have taken the probe yet; HandleBox waits for the queue.
       return HandleBox(step, box, begin, StopWatch(&watch));
     }
-    if (!queueTurned) ReadRowsMidRun(&watch);
+    if (!queueTurned) {
+      ReadRowsMidRun(&watch);
+      AskEndSessionMidRun(&watch);
+    }
     if (!queueTurned && QueueProbeTaken(probe, 200)) {
       queueTurned = true;
       RestoreHoverTime(probe);
@@ -646,14 +693,15 @@ bool FollowRun(const std::string& step, DWORD timeoutMs, bool noBoxIsQuiet) {
   return Fail(step, "no summary box within the time limit; the program was ended");
 }
 
-bool StepRun() {
+bool StepRun(const std::wstring& option) {
   if (!g_main) return Fail("run", "no program window");
+  if (!option.empty() && option != L"ask-end-session") return Fail("run", "unknown option " + ToUtf8(option));
   HWND run = GetDlgItem(g_main, kIdRun);
   if (!run || !IsWindowEnabled(run)) {
     Emit("{\"step\":\"run\",\"disabled\":true}");
     return true;
   }
-  return FollowRun("run", kRunTimeoutMs, false);
+  return FollowRun("run", kRunTimeoutMs, false, !option.empty());
 }
 
 bool StepRunForce(const std::wstring& secondsText) {
@@ -661,7 +709,7 @@ bool StepRunForce(const std::wstring& secondsText) {
   DWORD seconds = secondsText.empty() ? 5 : (DWORD)_wtoi(secondsText.c_str());
   // A user cannot press a disabled button; a message from elsewhere can still arrive. Watch for
   // the whole time whether anything happens.
-  return FollowRun("run-force", seconds * 1000, true);
+  return FollowRun("run-force", seconds * 1000, true, false);
 }
 
 bool StepRows() {
@@ -1014,7 +1062,12 @@ bool RunStep(const std::vector<std::wstring>& f) {
   auto arg = [&](size_t i) { return i < f.size() ? f[i] : std::wstring(); };
   if (cmd == L"start") return StepStart(arg(1), arg(2));
   if (cmd == L"window") return StepWindow();
-  if (cmd == L"run") return StepRun();
+  if (cmd == L"run") return StepRun(arg(1));
+  if (cmd == L"end-session") {
+    if (!g_main) return Fail("end-session", "no program window");
+    Emit("{\"step\":\"end-session\",\"end_session\":" + AskEndSession(g_main) + "}");
+    return true;
+  }
   if (cmd == L"run-force") return StepRunForce(arg(1));
   if (cmd == L"rows") return StepRows();
   if (cmd == L"close") return StepClose("close", false);
@@ -1032,6 +1085,11 @@ bool RunStep(const std::vector<std::wstring>& f) {
   if (cmd == L"remove-folder") return StepRemoveFolder(arg(1));
   if (cmd == L"version") return StepVersion();
   if (cmd == L"folders") return StepFolders();
+  if (cmd == L"drive-type") {
+    Emit("{\"step\":\"drive-type\",\"root\":" + Json(arg(1)) +
+         ",\"type\":" + Json((long long)GetDriveTypeW(arg(1).c_str())) + "}");
+    return true;
+  }
   if (cmd == L"deny-delayed-moves") return StepDenyDelayedMoves();
   if (cmd == L"write-file") return StepWriteFile(arg(1), arg(2));
   if (cmd == L"read-file") return StepReadFile(arg(1));
