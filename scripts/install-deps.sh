@@ -35,7 +35,8 @@ for p in cmake ninja-build g++ make python3 googletest libgtest-dev libgmock-dev
 done
 if [ "$want_wine" = 1 ]; then
   dpkg --print-foreign-architectures | grep -qx i386 || { $SUDO dpkg --add-architecture i386; need+=(wine32:i386); }
-  for p in wine wine32:i386 wine64 xvfb xauth imagemagick fonts-ipafont-gothic locales; do
+  # fonts-wine: Wine's own fonts, among them Marlett, whose glyphs are the caption buttons.
+  for p in wine wine32:i386 wine64 fonts-wine xvfb xauth imagemagick fonts-ipafont-gothic locales; do
     dpkg -s "$p" >/dev/null 2>&1 || need+=("$p")
   done
 fi
