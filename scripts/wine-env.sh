@@ -21,19 +21,32 @@ export LOCPATH=$WINE_WORK/locale
 export LANG=ja_JP.UTF-8
 
 # Makes the prefix template once: a fresh 32-bit prefix, no window manager decorations (without a
-# window manager every hide would stall), no Z: drive mapping the host's whole file system.
+# window manager every hide would stall), no Z: drive mapping the host's whole file system, and
+# Wine's Marlett font in the prefix's own Fonts folder. Wine draws the caption buttons as Marlett
+# glyphs, and where it does not load its installed fonts folder (seen under qemu) a request for
+# Marlett gets another font and the close button reads "r"; the prefix's Fonts folder is always
+# searched. A template made before the font was copied gets it on its next use.
 wine_template() {
   local template=$WINE_WORK/template
-  [ -f "$template/.ready" ] && return 0
-  rm -rf "$template"
-  mkdir -p "$WINE_WORK"
-  WINEPREFIX=$template wine wineboot -i >/dev/null 2>&1 || true
-  WINEPREFIX=$template wineserver -w
-  [ -d "$template/drive_c/windows/system32" ] || { echo "wineboot did not create a prefix" >&2; return 1; }
-  WINEPREFIX=$template wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
-  WINEPREFIX=$template wineserver -w
-  rm -f "$template/dosdevices/z:"
-  touch "$template/.ready"
+  local marlett=/usr/share/wine/fonts/marlett.ttf
+  local fonts=$template/drive_c/windows/Fonts
+  if [ ! -f "$template/.ready" ]; then
+    rm -rf "$template"
+    mkdir -p "$WINE_WORK"
+    WINEPREFIX=$template wine wineboot -i >/dev/null 2>&1 || true
+    WINEPREFIX=$template wineserver -w
+    [ -d "$template/drive_c/windows/system32" ] || { echo "wineboot did not create a prefix" >&2; return 1; }
+    WINEPREFIX=$template wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+    WINEPREFIX=$template wineserver -w
+    rm -f "$template/dosdevices/z:"
+    touch "$template/.ready"
+  fi
+  [ ! -f "$fonts/marlett.ttf" ] || return 0
+  if [ -f "$marlett" ]; then
+    mkdir -p "$fonts" && cp "$marlett" "$fonts/"
+  else
+    echo "no $marlett (package fonts-wine): the caption buttons show letters" >&2
+  fi
 }
 
 # Copies the template into a new prefix folder and prints its path.
