@@ -4,14 +4,14 @@ namespace {
 
 BYTE FoldLetter(BYTE b) { return (b >= 'A' && b <= 'Z') ? static_cast<BYTE>(b + 0x20) : b; }
 
-BOOL IsSeparator(BYTE b) { return b == '\\' || b == '/'; }
-
 // True when only separators, at most one, are left at `p`.
 BOOL AtEndOrFinalSeparator(const char* p) {
   return p[0] == '\0' || (IsSeparator(static_cast<BYTE>(p[0])) && p[1] == '\0');
 }
 
 }  // namespace
+
+BOOL IsSeparator(BYTE b) { return b == '\\' || b == '/'; }
 
 BOOL LoadAnsiCodePage(AnsiCodePage* codePage) {
   codePage->known = GetCPInfo(CP_ACP, &codePage->info) ? TRUE : FALSE;

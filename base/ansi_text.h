@@ -16,6 +16,10 @@ BOOL LoadAnsiCodePage(AnsiCodePage* codePage);
 
 BOOL IsLeadByteIn(const AnsiCodePage* codePage, BYTE b);
 
+// Whether `b` separates the components of a path: Windows reads "/" as "\". Only a byte that
+// starts a character can be one (a second byte may be 0x5C).
+BOOL IsSeparator(BYTE b);
+
 // The width in bytes of the character at `p`: 2 for a lead byte followed by a second byte,
 // otherwise 1 (also for a lead byte cut short by the terminator). 0 at the terminator.
 int CharWidth(const AnsiCodePage* codePage, const char* p);

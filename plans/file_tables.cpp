@@ -2,10 +2,10 @@
 // show them so.
 #include "plans/file_tables.h"
 
+#include "plans/fixed_table.h"
+
 // One name a line, in the order of processing: the formatter would pack the names into columns.
 // clang-format off
-
-#define TABLE(t) {t, static_cast<int>(sizeof t / sizeof t[0])}
 
 namespace {
 

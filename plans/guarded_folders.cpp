@@ -5,6 +5,7 @@
 
 #include "plans/locations.h"
 #include "plans/registry_text.h"
+#include "primitives/file_removal.h"
 #include "base/ansi_text.h"
 
 namespace {
@@ -14,26 +15,28 @@ namespace {
 // "not guarded"; any other failure refuses the folder.
 enum Answer { NotGuarded, Guarded };
 
-// The errors that say a path reaches nothing: no folder there, so no file there can be lost.
+// The errors that say a path reaches nothing, so no file there can be lost: the codes with which
+// a removal reports an item as not there, and beyond them those of a path that cannot reach a
+// file at all (a drive that is not there or has no medium, a share that does not answer, a name
+// Windows cannot take). A removal does not count these as "not there": its row must not say an
+// item is absent from a drive it could not read.
 BOOL MeansNoSuchPath(DWORD error) {
+  if (IsNotThereCode(error)) return TRUE;
   switch (error) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
     case ERROR_INVALID_DRIVE:
     case ERROR_NOT_READY:
     case ERROR_BAD_NETPATH:
     case ERROR_BAD_NET_NAME:
     case ERROR_INVALID_NAME:
-    case ERROR_BAD_PATHNAME:
     case ERROR_DIRECTORY:
     case ERROR_FILENAME_EXCED_RANGE: return TRUE;
     default: return FALSE;
   }
 }
 
-// Where the shell itself records the special folders, for when it cannot give one itself.
-const char UserShellFoldersKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
-const char CommonShellFoldersKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+// Where the shell itself records the special folders, for when it cannot give one itself: the
+// same key under HKEY_CURRENT_USER for the user's and under HKEY_LOCAL_MACHINE for the shared.
+const char ShellFoldersKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
 // The special folders the shell may name, each a folder of the user, of all users or of
 // programs, never of one package (Programs and Startup are the ones the plans use themselves),
@@ -75,10 +78,9 @@ struct Candidate {
 
 enum ShortForm { ShortFormFound, NoSuchFolder, ShortFormUnknown };
 
-ShortForm GetShortForm(const char* path, char* shortPath) {
-  const DWORD length = GetShortPathNameA(path, shortPath, MAX_PATH);
-  if (length != 0 && length < MAX_PATH) return ShortFormFound;
-  return length == 0 && MeansNoSuchPath(GetLastError()) ? NoSuchFolder : ShortFormUnknown;
+ShortForm LookUpShortForm(const char* path, char* shortPath) {
+  if (GetShortForm(path, shortPath)) return ShortFormFound;
+  return MeansNoSuchPath(GetLastError()) ? NoSuchFolder : ShortFormUnknown;
 }
 
 // Guarded when the candidate is `guarded` or a folder above it, by name or by 8.3 form (the
@@ -88,7 +90,7 @@ Answer IsAtOrAbove(const Candidate& candidate, const char* guarded) {
   if (guarded == nullptr || guarded[0] == '\0') return NotGuarded;
   if (IsSameFolderOrAbove(candidate.codePage, candidate.name, guarded)) return Guarded;
   char shortGuarded[MAX_PATH];
-  switch (GetShortForm(guarded, shortGuarded)) {
+  switch (LookUpShortForm(guarded, shortGuarded)) {
     case NoSuchFolder: return NotGuarded;
     case ShortFormUnknown: return Guarded;
     case ShortFormFound: break;
@@ -137,8 +139,8 @@ Answer IsShellFolderOrAbove(const Candidate& candidate) {
       answer = IsAtOrAbove(candidate, path);
     } else if (folder.recordName != nullptr) {
       answer = folder.common
-                   ? IsRecordedFolderOrAbove(candidate, HKEY_LOCAL_MACHINE, CommonShellFoldersKey, folder.recordName)
-                   : IsRecordedFolderOrAbove(candidate, HKEY_CURRENT_USER, UserShellFoldersKey, folder.recordName);
+                   ? IsRecordedFolderOrAbove(candidate, HKEY_LOCAL_MACHINE, ShellFoldersKey, folder.recordName)
+                   : IsRecordedFolderOrAbove(candidate, HKEY_CURRENT_USER, ShellFoldersKey, folder.recordName);
     }
     if (answer == Guarded) return Guarded;
   }
@@ -162,7 +164,7 @@ Answer IsOnALink(const AnsiCodePage* codePage, const char* folder) {
   // From the first folder below the root ("C:\A", "C:\A\B", ...) to the folder itself.
   for (int at = 3; at <= length;) {
     int end = at;
-    while (end < length && folder[end] != '\\' && folder[end] != '/') end += CharWidth(codePage, folder + end);
+    while (end < length && !IsSeparator(static_cast<BYTE>(folder[end]))) end += CharWidth(codePage, folder + end);
     lstrcpynA(path, folder, end + 1);
     const DWORD attributes = GetFileAttributesA(path);
     if (attributes == INVALID_FILE_ATTRIBUTES) return MeansNoSuchPath(GetLastError()) ? NotGuarded : Guarded;
@@ -181,7 +183,7 @@ int IsGuardedFolder(const char* folder) {
   Candidate candidate;
   candidate.codePage = &codePage;
   candidate.name = folder;
-  switch (GetShortForm(folder, candidate.shortName)) {
+  switch (LookUpShortForm(folder, candidate.shortName)) {
     case ShortFormFound: candidate.hasShortName = TRUE; break;
     case NoSuchFolder: candidate.hasShortName = FALSE; break;
     case ShortFormUnknown: return 1;

@@ -26,8 +26,6 @@ const char kErrorCaption[] = "Error";
 // The one buffer every call of GetShellFolderPath writes and returns.
 char ShellFolderBuffer[MAX_PATH];
 
-int IsSeparator(BYTE b) { return b == '\\' || b == '/'; }
-
 // Characters no file or folder name may contain; ':' also keeps drive and stream syntax out.
 int IsForbiddenInName(BYTE b) {
   return b < 0x20 || b == '<' || b == '>' || b == ':' || b == '"' || b == '|' || b == '?' || b == '*';

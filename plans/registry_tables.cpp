@@ -2,6 +2,7 @@
 // short root names the rows show them under.
 #include "plans/registry_tables.h"
 
+#include "plans/fixed_table.h"
 #include "plans/package_keys.h"
 
 namespace {
@@ -45,10 +46,6 @@ const KeyEntry NtKeys[] = {
 };
 
 }  // namespace
-
-// clang-format off
-#define TABLE(t) {t, static_cast<int>(sizeof t / sizeof t[0])}
-// clang-format on
 
 const Win9xRegistryTables Win9xRegistryPlan = {TABLE(Win9xKeys), TABLE(Win9xValues)};
 const NtRegistryTables NtRegistryPlan = {TABLE(NtKeys)};

@@ -23,6 +23,14 @@ BOOL IsNotThereCode(DWORD code) {
   return FALSE;
 }
 
+BOOL GetShortForm(const char* path, char* shortPath) {
+  const DWORD length = GetShortPathNameA(path, shortPath, MAX_PATH);
+  if (length != 0 && length < MAX_PATH) return TRUE;
+  // A form too long for the buffer is reported by its length, without an error of its own.
+  if (length != 0) SetLastError(ERROR_INSUFFICIENT_BUFFER);
+  return FALSE;
+}
+
 BOOL ClearProtectiveAttributes(const char* path) {
   DWORD attributes = GetFileAttributesA(path);
   if (attributes != INVALID_FILE_ATTRIBUTES) {

@@ -1,5 +1,6 @@
 // Deleting one file, with its outcome as a status, and putting it off until restart when it
-// cannot be deleted now.
+// cannot be deleted now; and two answers of the file system that the other operations share:
+// what "not there" means, and a path's 8.3 form.
 #pragma once
 
 #include <windows.h>
@@ -9,6 +10,10 @@
 // True for the codes that mean an item is not there (file, folder on the way, malformed path):
 // ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND, ERROR_BAD_PATHNAME. Never a failure.
 BOOL IsNotThereCode(DWORD code);
+
+// The 8.3 form of the existing `path`, in a MAX_PATH buffer. FALSE when it cannot be had; then
+// GetLastError says why (ERROR_INSUFFICIENT_BUFFER for a form longer than the buffer).
+BOOL GetShortForm(const char* path, char* shortPath);
 
 // Makes `path` deletable: a read-only or hidden item gets plain normal attributes. True when it
 // may now be deleted or is not there at all.

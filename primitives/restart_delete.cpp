@@ -4,6 +4,7 @@
 // "wininit.ini" instead, before long file names are available, so the lines hold 8.3 paths.
 #include "primitives/restart_delete.h"
 
+#include "primitives/file_removal.h"
 #include "primitives/rename_file.h"
 #include "base/ansi_text.h"
 #include "base/os_kind.h"
@@ -24,12 +25,6 @@ BOOL HasControlCharacter(const char* text) {
     if (static_cast<unsigned char>(*text) < 0x20) return TRUE;
   }
   return FALSE;
-}
-
-// The 8.3 form of an existing path, which WININIT.EXE can read.
-BOOL GetShortForm(const char* path, char* shortPath) {
-  DWORD length = GetShortPathNameA(path, shortPath, MAX_PATH);
-  return length != 0 && length < MAX_PATH;
 }
 
 // True when `name` is already a DOS name: one to eight characters, then optionally a dot and

@@ -1,5 +1,6 @@
 // Install location discovery: the uninstall command line, the two registrations, the 9x
-// fallback, the folders that count as not found, and the text helpers it is made of.
+// fallback, the malformed folders that count as not found, and the text helpers it is made of.
+// The folders refused for being the system's or another's: safety_regressions_test.cpp.
 #include <cstring>
 
 #include "installation.h"
@@ -223,52 +224,6 @@ TEST_F(InstallLocationTest, FoldersThatAreNoInstallFolderCountAsNotFound) {
     DocLocation(folder);
     EXPECT_EQ(folder, Find()) << "[" << folder << "]";
   }
-}
-
-// Folders that are the system's, the shell's or another's count as not found, however they
-// are written; the 9x fallback is then tried under the same rules.
-TEST_F(InstallLocationTest, FoldersThatCannotBeThePackagesCountAsNotFound) {
-  MakeFolders("C:\\Program Files\\Common Files");
-  MakeFolders("C:\\Program Files\\Other Vendor");
-  MakeFolders("C:\\My Documents");
-  MakeFile("C:\\Program Files\\Common Files\\shared.dll");
-  MakeFile("C:\\Program Files\\Other Vendor\\Remove.exe");
-  ASSERT_TRUE(winsim::MakeDirectoryLink("C:\\Program Files\\Zorvik Link", "C:\\Program Files\\Other Vendor"));
-  MakeFile("C:\\My Documents\\Read Me.txt");
-  const std::vector<std::string> refused = {
-      "C:\\WINDOWS",
-      "c:\\windows\\",
-      "C:\\WINDOWS\\SYSTEM32",
-      "C:\\Program Files",
-      "C:\\PROGRA~1",                 // the 8.3 alias
-      "C:\\Program Files\\COMMON~1",  // half alias, half name
-      "C:\\Documents and Settings",   // above the profiles' folders
-      "C:\\Documents and Settings\\User\\Start Menu",
-      "C:\\Documents and Settings\\User\\My Documents",
-      "C:\\Documents and Settings\\All Users\\Desktop",
-      "C:\\Program Files\\Zorvik Link",        // a link: its files are the other vendor's
-      "C:\\Program Files\\Zorvik Link\\Docs",  // and so is everything below it
-  };
-  for (const std::string& folder : refused) {
-    Register("\"" + folder + "\\Remove.exe\" -u");
-    EXPECT_EQ("", Find()) << "[" << folder << "]";
-  }
-  Register("\"C:\\Program Files\\Zorvik Tablet\\Remove.exe\" -u");
-  EXPECT_EQ("C:\\Program Files\\Zorvik Tablet", Find());
-
-  // Windows 98: no Program Files from the shell, but the registry names it; the documents
-  // location is tried when the registration is refused, and refused itself when it is a
-  // shell folder.
-  winsim::Reset();
-  winsim::SetVersion(4, 10, 2222, VER_PLATFORM_WIN32_WINDOWS);
-  RunState.osKind = OsWin98;
-  MakeFolders("C:\\Programme\\Zorvik Tablet");
-  SetRegString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", "ProgramFilesDir", "C:\\Programme");
-  Register("\"C:\\Programme\\Remove.exe\"");
-  DocLocation("C:\\My Documents");
-  EXPECT_EQ("", Find());
-  DocLocation("C:\\Programme\\Zorvik Tablet\\");
-  EXPECT_EQ("C:\\Programme\\Zorvik Tablet", Find());
 }
 
 TEST_F(InstallLocationTest, WithoutTheCodePagesLeadBytesNothingIsFound) {

@@ -163,6 +163,11 @@ INSTANTIATE_TEST_SUITE_P(
                       "C:\\OS\\WINDOWS\\SYSTEM32", ""},
         RefusedFolder{"a folder above the Windows folder", OsWinXP, "C:\\OS", "C:\\OS", ""},
         RefusedFolder{"Program Files by its 8.3 alias", OsWinXP, "C:\\PROGRA~1", "C:\\Program Files", ""},
+        RefusedFolder{"Common Files by half alias, half name", OsWinXP, "C:\\Program Files\\COMMON~1",
+                      "C:\\Program Files\\Common Files", ""},
+        // Every name on the way is a DOS name already, so its 8.3 form is the name as written:
+        // only the letter case tells it from the Desktop.
+        RefusedFolder{"the Desktop in other letter case", OsWinXP, "c:\\users\\DESKTOP", "C:\\Users\\Desktop", ""},
         RefusedFolder{"Common Files with a trailing blank", OsWinNT4, "C:\\Program Files\\Common Files ",
                       "C:\\Program Files\\Common Files", ""},
         RefusedFolder{"the Desktop with a trailing dot", OsWinXP, "C:\\Users\\Desktop.", "C:\\Users\\Desktop", ""},

@@ -264,11 +264,14 @@ DWORD GetShortPathNameA(LPCSTR longPath, LPSTR shortPath, DWORD size) {
   Resolved r;
   if (DWORD e = Locate(longPath, true, true, &r)) return Fail(e, 0u);
   ParsePath(longPath, false, true, &p);
-  std::string out = std::string(1, p.drive) + ":";
+  // As Windows and Wine do, a component that is a DOS name already (it has no alias) is given
+  // as the caller wrote it, letter case included; only aliases come from the disk.
+  std::string out = std::string(1, longPath[1] == ':' ? longPath[0] : p.drive) + ":";
   if (r.chain.empty()) out += "\\";
-  for (NodeId id : r.chain) {
-    const Node& n = *Get(id);
-    out += "\\" + (n.shortName.empty() ? n.name : n.shortName);
+  for (size_t i = 0; i < r.chain.size(); ++i) {
+    const Node& n = *Get(r.chain[i]);
+    const bool asWritten = n.shortName.empty() && i < p.parts.size();
+    out += "\\" + (!n.shortName.empty() ? n.shortName : asWritten ? p.parts[i] : n.name);
   }
   if (p.trailingSeparator) out += "\\";
   return CopyOut(out, shortPath, size);
