@@ -3,11 +3,11 @@
 # builds the shipped exe and the benchmark with the MinGW toolchain, makes a Wine prefix of its
 # own, runs every case of tablet_bench.exe in it (each primitive against its peers, alternating
 # order, min / median / ratio), then the whole runs of the real exe on full XP and 98
-# installations, and prints the stack frames of the two walks from the compiled code.
+# installations.
 #
-#   bench/run.sh [--runs N] [--sizes KiB,...] [--full-runs N] [CASE...]
+#   bench/run.sh [--runs N] [--full-runs N] [CASE...]
 #
-# CASE: memory folders keys rename views rows stack (default all), and full (the whole runs).
+# CASE: folders keys rename stack (default all), and full (the whole runs).
 # Environment: BENCH_BUILD (default build/bench-win), WINE_WORK (default build/bench-wine).
 # Uses at most two build jobs; only the Wine processes of its own prefix are ended.
 set -euo pipefail
@@ -17,17 +17,15 @@ export WINE_WORK=${WINE_WORK:-$root/build/bench-wine}
 
 runs=5
 full_runs=5
-sizes=""
 cases=()
 while [ $# -gt 0 ]; do
   case "$1" in
     --runs) runs=$2; shift 2 ;;
     --full-runs) full_runs=$2; shift 2 ;;
-    --sizes) sizes=$2; shift 2 ;;
     *) cases+=("$1"); shift ;;
   esac
 done
-[ ${#cases[@]} -gt 0 ] || cases=(memory folders keys rename views rows stack full)
+[ ${#cases[@]} -gt 0 ] || cases=(folders keys rename stack full)
 
 bench_cases=()
 full=no
@@ -43,16 +41,19 @@ exe=$build/TabletUninstaller.exe
 
 echo "== conditions"
 if [ "$(git -C "$root" rev-parse --show-toplevel 2>/dev/null)" = "$root" ]; then
-  echo "commit $(git -C "$root" rev-parse --short HEAD)$(git -C "$root" diff --quiet HEAD -- primitives shell plans || echo ' with uncommitted changes in primitives/shell/plans')"
+  echo "commit $(git -C "$root" rev-parse --short HEAD)$(git -C "$root" diff --quiet HEAD -- base primitives plans shell || echo ' with uncommitted changes in base/primitives/plans/shell')"
 else
   echo "source $root (not a git checkout${BENCH_SOURCE_NOTE:+: $BENCH_SOURCE_NOTE})"
 fi
-echo "$(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg); $(wine --version)"
+echo "$(nproc) cores ($(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -1)), $(free -g | awk '/^Mem:/ { print $2 }') GiB, Linux $(uname -r)"
+echo "load average $(cut -d' ' -f1-3 /proc/loadavg); $(wine --version)"
+emulated="32-bit Wine runs natively"
 for entry in /proc/sys/fs/binfmt_misc/*; do
   if [ -r "$entry" ] && grep -q '^enabled' "$entry" 2>/dev/null && grep -q 'interpreter .*qemu-i386' "$entry"; then
-    echo "32-bit Wine runs under qemu's user-mode i386 emulation ($(basename "$entry"))"
+    emulated="32-bit Wine runs under qemu's user-mode i386 emulation ($(basename "$entry"))"
   fi
 done
+echo "$emulated"
 
 . "$root/scripts/wine-env.sh"
 if [ ${#bench_cases[@]} -gt 0 ]; then
@@ -65,16 +66,11 @@ if [ ${#bench_cases[@]} -gt 0 ]; then
   # What the build and earlier runs left to be written out would otherwise be written during
   # the first cases.
   sync
-  args=(--runs "$runs")
-  [ -z "$sizes" ] || args+=(--sizes "$sizes")
-  # The rows case makes the program's own window: it needs a display.
-  (cd "$prefix/drive_c" && xvfb-run -a -s "-screen 0 1024x768x24" wine 'C:\tablet_bench.exe' "${args[@]}" "${bench_cases[@]}")
+  # Under a display of its own: nothing of the benchmark should reach the developer's screen.
+  (cd "$prefix/drive_c" && xvfb-run -a -s "-screen 0 1024x768x24" wine 'C:\tablet_bench.exe' --runs "$runs" "${bench_cases[@]}")
   wine_end "$prefix"
 fi
 
 if [ "$full" = yes ]; then
   python3 "$root/bench/full_run.py" --exe "$exe" --driver "$build/bench/bench_full_run.exe" --runs "$full_runs"
 fi
-
-echo
-"$root/bench/stack_frames.sh" "$build"
