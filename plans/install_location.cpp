@@ -42,6 +42,28 @@ void KeepQuotedPart(char* text) {
   text[length] = '\0';
 }
 
+// Moves the text from its last drive designator (a letter, ":" and "\\") after its first
+// character to its start: an unquoted command line names the uninstaller first and the file in
+// the install folder after a switch ("C:\\WINDOWS\\IsUninst.exe -fC:\\Tablet\\"). Character by
+// character, so that a second byte that is a letter or 0x5C starts nothing. Without the code
+// page's description the text stays as it is (and is refused as a folder anyway).
+void KeepFromLastDriveDesignator(char* text) {
+  AnsiCodePage codePage;
+  if (!LoadAnsiCodePage(&codePage)) return;
+  int start = 0;
+  int at = 0;
+  for (int width; (width = CharWidth(&codePage, text + at)) != 0; at += width) {
+    const BYTE letter = static_cast<BYTE>(text[at]);
+    const BOOL isLetter = (letter >= 'A' && letter <= 'Z') || (letter >= 'a' && letter <= 'z');
+    if (at > 0 && width == 1 && isLetter && text[at + 1] == ':' && text[at + 2] == '\\') start = at;
+  }
+  if (start == 0) return;
+  int i = 0;
+  do {
+    text[i] = text[start + i];
+  } while (text[i++] != '\0');
+}
+
 // Copies `folder` to `out` when the plans may use it: a sound folder name, and a folder that
 // can be the package's own, not one of the system's, the shell's or another's through a link.
 int AcceptFolder(const char* folder, char* out) {
@@ -98,6 +120,7 @@ int TakeFolderFromCommandLine(char* commandLine) {
     const char* marker = FindTextNoCase(commandLine, UninstallMarkers[i]);
     if (marker != NULL) {
       commandLine[marker - commandLine] = '\0';
+      KeepFromLastDriveDesignator(commandLine);
       StripTrailingSeparator(commandLine);
       return 1;
     }

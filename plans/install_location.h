@@ -16,6 +16,7 @@ const int INSTALL_FOLDER_SIZE = MAX_PATH;
 int FindInstallDirectory(char* out);
 
 // Turns an uninstall command line into the folder of the file it names, in place: the quoted
-// part if there is one, cut where the first of the markers is found (in marker order), less one
-// final backslash. 0 when no marker is found (the text is then the quoted part).
+// part if there is one, cut where the first of the markers is found (in marker order), from its
+// last drive designator after the first character on (an unquoted line names the uninstaller
+// first), less one final backslash. 0 when no marker is found (the text is then the quoted part).
 int TakeFolderFromCommandLine(char* commandLine);

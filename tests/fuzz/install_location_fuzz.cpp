@@ -55,7 +55,21 @@ std::string LessFinalBackslash(const std::string& path) {
   return path;
 }
 
-// The folder an uninstall command line names: cut at the first marker found, in marker order.
+// From the last "X:\\" (a single-byte letter) after the first character on.
+std::string FromLastDrive(const std::string& text) {
+  size_t start = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (winsim::IsLeadByte(static_cast<unsigned char>(text[i])) && i + 1 < text.size()) {
+      ++i;
+    } else if (i > 0 && std::isalpha(static_cast<unsigned char>(text[i])) && text.compare(i + 1, 2, ":\\") == 0) {
+      start = i;
+    }
+  }
+  return text.substr(start);
+}
+
+// The folder an uninstall command line names: cut at the first marker found, in marker order,
+// from the last drive after the first character.
 bool FolderFromCommandLine(const std::string& commandLine, std::string* folder) {
   const std::string candidate = QuotedPart(commandLine);
   for (const char* marker : kMarkers) {
@@ -64,7 +78,7 @@ bool FolderFromCommandLine(const std::string& commandLine, std::string* folder) 
       size_t i = 0;
       while (i < length && Fold(candidate[at + i]) == Fold(marker[i])) ++i;
       if (i == length) {
-        *folder = LessFinalBackslash(candidate.substr(0, at));
+        *folder = LessFinalBackslash(FromLastDrive(candidate.substr(0, at)));
         return true;
       }
     }

@@ -74,7 +74,7 @@ TEST_F(InstallLocationTest, MarkersMatchInAnyLetterCase) {
 
 TEST_F(InstallLocationTest, TheFirstMarkerInListOrderDecidesNotThePosition) {
   // "Remove.exe" comes first in the text, but "uninst.isu" is searched first.
-  EXPECT_EQ("C:\\A\\Remove.exe -log C:\\B", TakeFolder("C:\\A\\Remove.exe -log C:\\B\\uninst.isu"));
+  EXPECT_EQ("C:\\B", TakeFolder("C:\\A\\Remove.exe -log C:\\B\\uninst.isu"));
   Register("\"C:\\Remove.exe files\\Zorvik\\uninst.isu\"");
   EXPECT_EQ("C:\\Remove.exe files\\Zorvik", Find());
   // Without "uninst.isu" the first "Remove.exe" cuts.
@@ -82,14 +82,27 @@ TEST_F(InstallLocationTest, TheFirstMarkerInListOrderDecidesNotThePosition) {
   EXPECT_EQ("<no marker>", TakeFolder("\"C:\\A\\Setup.exe\" -u"));
 }
 
-TEST_F(InstallLocationTest, AnUnquotedValueKeepsEverythingBeforeTheMarker) {
-  EXPECT_EQ("RunDll32 C:\\PROGRA~1\\Zorvik", TakeFolder("RunDll32 C:\\PROGRA~1\\Zorvik\\Remove.exe -x"));
-  // That text is no folder (it does not start with a drive): nothing is found.
-  Register("RunDll32 C:\\PROGRA~1\\Zorvik\\Remove.exe -x");
-  EXPECT_EQ("", Find());
-  // An unquoted path that starts the value is a folder.
-  Register("C:\\Program Files\\Zorvik\\Remove.exe -y");
-  EXPECT_EQ("C:\\Program Files\\Zorvik", Find());
+// Unquoted lines name the uninstaller first: the folder starts at the last drive designator
+// after the first character, found character by character, blanks and all.
+TEST_F(InstallLocationTest, AnUnquotedValueGivesTheFolderFromItsLastDrive) {
+  const struct {
+    std::string commandLine;
+    std::string folder;
+  } cases[] = {
+      {"C:\\WINDOWS\\IsUninst.exe -fC:\\ZORVIK\\Tablet\\Uninst.isu", "C:\\ZORVIK\\Tablet"},
+      {Sjis("C:\\WINNT\\IsUn0411.exe -fC:\\Program Files\\ZORVIK ソフトウェア\\Tablet\\Uninst.isu -a"),
+       Sjis("C:\\Program Files\\ZORVIK ソフトウェア\\Tablet")},
+      {"RunDll32 d:\\PROGRA~1\\Zorvik\\Remove.exe -x", "d:\\PROGRA~1\\Zorvik"},
+      {"C:\\Program Files\\Zorvik\\Remove.exe -y", "C:\\Program Files\\Zorvik"},  // the first drive stays
+      // A second byte that is a letter, before ":\\", is no drive: "ソ" is 83 5C, "ア" 83 41.
+      {Sjis("C:\\ア:\\Tablet\\Remove.exe"), Sjis("C:\\ア:\\Tablet")},
+      {"Setup.exe C:Tablet\\Remove.exe", "Setup.exe C:Tablet"},  // ":" without "\\" is no designator
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.folder, TakeFolder(c.commandLine)) << c.commandLine;
+  // The quoted part still comes first: a drive after the quotes is never reached.
+  EXPECT_EQ("C:\\A", TakeFolder("\"C:\\A\\Remove.exe\" -log D:\\B"));
+  Register("C:\\WINDOWS\\IsUninst.exe -fC:\\ZORVIK\\Tablet\\Uninst.isu");
+  EXPECT_EQ("C:\\ZORVIK\\Tablet", Find());
 }
 
 TEST_F(InstallLocationTest, TheSecondRegistrationIsAskedOnlyWhenTheFirstDoesNotOpen) {

@@ -776,7 +776,8 @@ class Builder {
   RegText UninstallShape(const std::string& f) {
     int s = r_.Below(100);
     if (s < 14) return Sz("\"" + f + "\\Uninst.isu\"", "quoted uninst.isu");
-    if (s < 26) return Sz("C:\\WINDOWS\\IsUninst.exe -f\"" + f + "\\Uninst.isu\"", "installer command line");
+    if (s < 22) return Sz("C:\\WINDOWS\\IsUninst.exe -f\"" + f + "\\Uninst.isu\"", "installer command line");
+    if (s < 26) return Sz("C:\\WINDOWS\\IsUninst.exe -f" + f + "\\Uninst.isu", "unquoted installer command line");
     if (s < 32) return Sz(f + "\\Remove.exe", "bare Remove.exe");
     if (s < 38) return Sz("\"" + f + "\\REMOVE.EXE\" /S", "quoted REMOVE.EXE with switch");
     if (s < 41) return Sz(f + "\\uninst.isu -a", "unquoted with switch after");

@@ -3,6 +3,7 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <optional>
 #include <sstream>
@@ -81,6 +82,21 @@ std::string StripOneSeparator(const std::string& path) {
     if (path[i] == '\\') last = i;
   }
   return (last != std::string::npos && last + 1 == path.size()) ? path.substr(0, last) : path;
+}
+
+// From the last "X:\\" (a single-byte letter) after the first character on: an unquoted line
+// names the uninstaller before the install folder.
+std::string FromLastDrive(const std::string& text) {
+  size_t start = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (IsLead(c) && i + 1 < text.size()) {
+      ++i;
+      continue;
+    }
+    if (i > 0 && std::isalpha(c) && text.compare(i + 1, 2, ":\\") == 0) start = i;
+  }
+  return text.substr(start);
 }
 
 bool ForbiddenInName(unsigned char c) { return c < 0x20 || std::strchr("<>:\"|?*", c) != nullptr; }
@@ -294,7 +310,7 @@ std::vector<Possible> DiscoverInstallFolder(const Machine& m, const DiskSnapshot
       for (const char* marker : kUninstallMarkers) {
         size_t at = FindNoCase(quoted, marker);
         if (at == std::string::npos) continue;
-        const std::string folder = StripOneSeparator(quoted.substr(0, at));
+        const std::string folder = StripOneSeparator(FromLastDrive(quoted.substr(0, at)));
         Verdict v = JudgeFolder(named, before, folder);
         if (v == Verdict::Usable) {
           add(true, folder, "from UninstallString");
@@ -336,7 +352,7 @@ std::vector<Possible> EveryInstallCandidate(const Machine& m, const DiskSnapshot
     for (const char* marker : kUninstallMarkers) {
       size_t at = FindNoCase(quoted, marker);
       if (at == std::string::npos) continue;
-      const std::string folder = StripOneSeparator(quoted.substr(0, at));
+      const std::string folder = StripOneSeparator(FromLastDrive(quoted.substr(0, at)));
       if (JudgeFolder(named, before, folder) != Verdict::Unusable)
         out.push_back({true, folder, "from an uninstall key (under a fault)"});
       break;
