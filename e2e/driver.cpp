@@ -803,15 +803,19 @@ std::string ValueJson(DWORD type, const std::vector<BYTE>& data, DWORD size) {
       return Json(s);
     }
     case REG_MULTI_SZ: {
-      std::string out = "[";
-      size_t i = 0;
-      bool first = true;
-      while (i < chars && w[i] != 0) {
-        std::wstring s(w + i);
-        i += s.size() + 1;
-        out += (first ? "" : ",") + Json(s);
-        first = false;
+      // Strings one after another, each ending in a NUL, and one more NUL at the end. An empty
+      // string may stand inside (the delayed-move list gives a deletion an empty new name), so
+      // the list ends where the data ends, not at its first empty string.
+      std::vector<std::wstring> items;
+      for (size_t i = 0; i < chars;) {
+        size_t n = 0;
+        while (i + n < chars && w[i + n] != 0) ++n;
+        items.push_back(std::wstring(w + i, n));
+        i += n + 1;
       }
+      if (!items.empty() && items.back().empty()) items.pop_back();
+      std::string out = "[";
+      for (size_t i = 0; i < items.size(); ++i) out += (i ? "," : "") + Json(items[i]);
       return out + "]";
     }
     case REG_DWORD: return Json((long long)*(const DWORD*)data.data());
