@@ -46,13 +46,16 @@ class Layout:
 
 
 def host_path(prefix, windows_path):
-    """The Linux path of a C: path inside the prefix, or of a \\\\server\\share path: Wine
-    looks those up in the prefix's dosdevices\\unc folder, so a share needs no network."""
+    """The Linux path of a drive path inside the prefix, or of a \\\\server\\share path: Wine
+    looks those up in the prefix's dosdevices\\unc folder, so a share needs no network. C: is
+    the prefix's drive_c; another drive is what its dosdevices link points at."""
     if windows_path.startswith("\\\\"):
         return os.path.join(prefix, "dosdevices", "unc", *windows_path[2:].split("\\"))
-    if not windows_path.upper().startswith("C:\\"):
-        raise ValueError("not a C: path: " + windows_path)
-    return os.path.join(prefix, "drive_c", *windows_path[3:].split("\\"))
+    if not re.match(r"^[A-Za-z]:\\", windows_path):
+        raise ValueError("not a drive path: " + windows_path)
+    drive = windows_path[0].lower()
+    base = os.path.join(prefix, "drive_c") if drive == "c" else os.path.join(prefix, "dosdevices", drive + ":")
+    return os.path.join(base, *windows_path[3:].split("\\"))
 
 
 def read_manifest(name):

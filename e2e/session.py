@@ -94,6 +94,20 @@ class Prefix:
         if rc != 0:
             raise ScenarioFailed("reg import of %s failed with %d" % (name, rc))
 
+    def add_network_drive(self, letter):
+        """Maps a drive letter to a folder of its own inside the prefix and gives it the type
+        "network", which makes GetDriveTypeA report DRIVE_REMOTE. Wine reads drive types when a
+        session starts, so the session is restarted; seed the drive's files afterwards."""
+        folder = os.path.join(self.path, "network-" + letter.lower())
+        os.makedirs(folder, exist_ok=True)
+        link = os.path.join(self.path, "dosdevices", letter.lower() + ":")
+        if os.path.lexists(link):
+            os.remove(link)
+        os.symlink(folder, link)
+        self.import_registry(['[HKEY_LOCAL_MACHINE\\Software\\Wine\\Drives]\n"%s:"="network"\n' % letter.lower()],
+                             name="network-drive.reg")
+        self.restart()
+
     def restart(self):
         """What a restart is to Wine: the session ends, and the next one starts afresh (and
         carries out the renames and deletions put off until then)."""
