@@ -202,8 +202,10 @@ class Machine:
                 self.ctx.fail("not scheduled for deletion at restart: %s (pending: %r)" % (path, pending))
 
 
-def standard_run(steps, name="", screenshot=False):
-    steps.add("run" + name, "run")
+def standard_run(steps, name="", screenshot=False, ask_end_session=False):
+    """Run pressed and the rows read. `ask_end_session`: the driver also asks whether the session
+    may end while the run goes on and while its summary box is up (check_end_session)."""
+    steps.add("run" + name, *(["run", "ask-end-session"] if ask_end_session else ["run"]))
     steps.add("rows" + name, "rows")
     if screenshot:
         steps.add(None, "pause")
@@ -243,6 +245,35 @@ def check_responsive(ctx, what, result):
             what, w["rows_before"], w["rows_mid_run"]))
 
 
+def check_end_session(ctx, what, result, rows_in_run, idle):
+    """The end of the session was refused while the run went on, and while its summary box was
+    up; `idle`, the answer once the box had gone, agreed to it. `rows_in_run`: how many rows the
+    run adds, to tell that the first question came while its rows were still being added."""
+    asked = result.get("end_session")
+    if asked is None:
+        ctx.fail("%s: the end-of-session question was not asked" % what)
+        return
+    mid, box = asked["mid_run"], asked["box"]
+    ctx.log("%s: end of session asked mid-run %r, with the box up %r, idle %r" % (what, mid, box, idle))
+    if mid is None:
+        ctx.fail("%s: no row of the run showed before its end, so nobody asked during it" % what)
+    else:
+        rows_before = result["watch"]["rows_before"]
+        if mid["box_after"] or not rows_before < mid["rows_after"] < rows_before + rows_in_run:
+            ctx.fail("%s: the question was answered after the run's last row (%d rows before the run, %d "
+                     "after the answer, box %s)" % (what, rows_before, mid["rows_after"], mid["box_after"]))
+        ctx.equal(what + ": question answered during the run", mid["answered"], True)
+        ctx.equal(what + ": may the session end during the run", mid["answer"], 0)
+    if box is None:
+        ctx.fail("%s: the question was not asked while the summary box was up" % what)
+    else:
+        ctx.equal(what + ": question answered with the box up", box["answered"], True)
+        ctx.equal(what + ": may the session end with the box up", box["answer"], 0)
+    ctx.equal("idle: question answered", idle["answered"], True)
+    if idle["answer"] == 0:
+        ctx.fail("idle after the run: the window refuses the end of the session")
+
+
 def check_window(ctx, results, version):
     w = results["window"]
     ctx.equal("title", w["title"], X.TITLE)
@@ -253,15 +284,16 @@ def check_window(ctx, results, version):
     ctx.equal("Close caption", w["close"], "閉じる")
 
 
-def opening_steps(version, before=()):
-    """The machine's questions, then the program started. `before`: steps (name, fields...) run
-    just before the start, inside the same Wine session."""
+def opening_steps(version, before=(), program=PROGRAM, folder=WORKING_FOLDER):
+    """The machine's questions, then the program started from `program` with `folder` as its
+    current folder. `before`: steps (name, fields...) run just before the start, inside the same
+    Wine session."""
     steps = Steps()
     steps.add("version", "version")
     steps.add("folders", "folders")
     for step in before:
         steps.add(*step)
-    steps.add("start", "start", PROGRAM, WORKING_FOLDER)
+    steps.add("start", "start", program, folder)
     steps.add("window", "window")
     return steps
 
@@ -287,16 +319,19 @@ def check_machine(ctx, machine, results, version):
 # ---- scenarios -----------------------------------------------------------------------------------
 
 
-def full_installation(version, screenshot=False, watched=False):
+def full_installation(version, screenshot=False, watched=False, end_session=False):
     """A complete installation removed, then Run pressed again in the same window: the second
     run finds nothing but the folder that waits for the restart, and cannot find the install
     folder any more, whose registration the first run removed. `watched`: both runs must keep
-    the window answering (check_responsive)."""
+    the window answering (check_responsive). `end_session`: another program asks during the
+    first run, and again once it is over, whether the session may end (check_end_session)."""
 
     def scenario(ctx):
         m = Machine(ctx, version)
         steps = opening_steps(version)
-        standard_run(steps, "1", screenshot)
+        standard_run(steps, "1", screenshot, ask_end_session=end_session)
+        if end_session:
+            steps.add("idle question", "end-session")
         standard_run(steps, "2")
         steps.add("close", "close")
         m.registry_steps(steps)
@@ -320,6 +355,9 @@ def full_installation(version, screenshot=False, watched=False):
         if watched:
             check_responsive(ctx, "first run", results["run1"])
             check_responsive(ctx, "second run", results["run2"])
+        if end_session:
+            check_end_session(ctx, "first run", results["run1"], len(rows1),
+                              results["idle question"]["end_session"])
         ctx.equal("exit code", results["close"]["exit"], 0)
         # The emptied folder stays until the restart that was asked for.
         if not os.path.isdir(ctx.prefix.host(ztablet)):
@@ -401,6 +439,70 @@ def file_in_use(ctx):
         ctx.log("after the restart the held file is gone")
     for path in m.canary_files:
         m.check_file_kept(path)
+
+
+def started_in_install_folder(version):
+    """The program started where it removes: first the shipped exe with the install folder as its
+    current folder (a command prompt there), which must not keep that folder from going; then the
+    shipped exe as the package's own Remove.exe, started from the install folder as its Start-menu
+    entry does. The running exe can only go at the restart, and so can the folder that holds
+    nothing else: both are put off, the folder after the exe, and a restarted Wine session takes
+    them."""
+
+    def scenario(ctx):
+        p = ctx.prefix
+        install = INSTALL_FOLDER
+        ztablet = p.layout()["system"] + "\\Ztablet"
+        m = Machine(ctx, version)
+        steps = opening_steps(version, folder=install)
+        standard_run(steps)
+        steps.add("close", "close")
+        m.registry_steps(steps)
+        results = steps.results(p.drive(steps.steps))
+        check_machine(ctx, m, results, version)
+        outcome = X.first_run().but(ztablet, X.AT_RESTART)
+        ctx.rows("run in the install folder", results["rows"]["rows"], X.rows_for(m.layout, version, outcome))
+        check_box(ctx, "summary", results["run"], X.SUMMARY_RESTART)
+        ctx.equal("exit code", results["close"]["exit"], 0)
+        if os.path.lexists(p.host(install)):
+            ctx.fail("the install folder, the program's current folder at its start, is still there")
+        m.check_package_gone(results)
+        m.check_canaries(results)
+
+        m = Machine(ctx, version)
+        remove = install + "\\Remove.exe"
+        with open(p.host(PROGRAM), "rb") as f:
+            p.files.add(p.path, remove, data=f.read())
+        steps = opening_steps(version, program=remove, folder=install)
+        standard_run(steps)
+        steps.add("close", "close")
+        m.registry_steps(steps)
+        results = steps.results(p.drive(steps.steps))
+        check_machine(ctx, m, results, version)
+        outcome = X.first_run().but(ztablet, X.AT_RESTART).but(remove, X.AT_RESTART).but(install, X.AT_RESTART)
+        ctx.rows("run as Remove.exe", results["rows"]["rows"], X.rows_for(m.layout, version, outcome))
+        check_box(ctx, "summary as Remove.exe", results["run"], X.SUMMARY_RESTART)
+        ctx.equal("exit code as Remove.exe", results["close"]["exit"], 0)
+        # Until the restart the folder holds the exe that ran, and nothing else.
+        if os.path.isdir(p.host(install)):
+            ctx.equal("install folder before the restart", os.listdir(p.host(install)), ["Remove.exe"])
+        else:
+            ctx.fail("the install folder went before the restart although the exe in it ran")
+        m.check_package_gone(results, left=[remove])
+        m.check_canaries(results)
+        m.check_pending(results, [remove, install])
+        pending = m.pending(results)
+        if (remove, "") in pending and (install, "") in pending and \
+                pending.index((install, "")) < pending.index((remove, "")):
+            ctx.fail("the install folder is put off before the exe inside it: %r" % pending)
+        p.restart()
+        for path in (remove, install, ztablet):
+            if os.path.lexists(p.host(path)):
+                ctx.fail("still there after the restart: " + path)
+        for path in m.canary_files:
+            m.check_file_kept(path)
+
+    return scenario
 
 
 # ---- deferral without the delayed-move service ---------------------------------------------------
@@ -696,61 +798,81 @@ FOREIGN_BAIT = ("C:\\windows", "C:\\windows\\system32", "C:\\Program Files", "C:
                 "\\\\server\\share\\x", OTHER_VENDOR)
 
 
+DRIVE_REMOTE = 4  # GetDriveTypeA's answer for a network drive
+
+
 def install_registrations(version, variants, bait_folders):
-    """Uninstall registrations (and on the 9x family documents locations) that name no folder
-    the tool may empty. The tool must not take any of them for the package's folder: files
-    with the install files' names in `bait_folders` stay, and the run reports the install folder
-    as not found (the detection-error row), the rest of the run going on as usual.
+    """Uninstall registrations (and on the 9x family documents locations) and where they lead.
+    Those that name no folder the tool may empty must not be taken for the package's folder:
+    files with the install files' names in `bait_folders` stay, and the run reports the install
+    folder as not found (the detection-error row), the rest of the run going on as usual. Those
+    that name the package's folder remove it like a normal run, the folder itself included.
 
     `variants` are (uninstall string or None for the package's own, documents location or None,
-    whether the package's folder is then found through the documents location, and optionally
-    a folder that the install folder is a link to). A link variant comes last: the package's
-    folder is replaced by the link."""
+    whether the package's folder is then found, and optionally a dict of: "version", another
+    Windows version for this variant; "install", where the package is installed; "link", a
+    folder that the install folder is a link to; "network", a drive letter that is made a
+    network drive before the package is installed on it). A link variant comes last: the
+    package's folder is replaced by the link."""
 
     def scenario(ctx):
         p = ctx.prefix
-        layout = p.layout()
-        nt = version in X.NT_VERSIONS
-        names = X.NT_INSTALL_FILES if nt else X.WIN9X_INSTALL_FILES
+        names = X.NT_INSTALL_FILES  # the same names on both families
         bait = [folder + "\\" + n for folder in bait_folders for n in names]
         for path in bait:
             p.files.add(p.path, path)
-        install_files = [layout["install"] + "\\" + n for n in names]
-        for uninstall_string, doc_location, found, *link in variants:
-            target = link[0] if link else None
-            ctx.log("UninstallString %r, OEMDocLocation %r%s" % (
-                uninstall_string, doc_location, ", the install folder a link to %s" % target if target else ""))
+        for uninstall_string, doc_location, found, *more in variants:
+            options = more[0] if more else {}
+            v = options.get("version", version)
+            install = options.get("install", INSTALL_FOLDER)
+            target = options.get("link")
+            nt = v in X.NT_VERSIONS
+            install_files = [install + "\\" + n for n in names]
+            ctx.log("%s: UninstallString %r, OEMDocLocation %r, installed in %s%s" % (
+                v, uninstall_string, doc_location, install,
+                ", a link to %s" % target if target else ""))
+            if options.get("network"):
+                drive = options["network"] + ":\\"
+                p.add_network_drive(options["network"])
             if target:
                 # A Linux directory symlink is what Wine shows as a folder link (0x410).
-                host = p.host(layout["install"])
+                host = p.host(install)
                 if os.path.lexists(host):
                     shutil.rmtree(host)
                 os.symlink(os.path.relpath(p.host(target), os.path.dirname(host)), host)
             overrides = []
             if uninstall_string is not None or doc_location is not None:
                 overrides.append(uninstall_registration(nt, uninstall_string, doc_location))
-            m = Machine(ctx, version, reg_overrides=overrides, skip_files=install_files if target else ())
-            steps = opening_steps(version)
+            m = Machine(ctx, v, install=install, reg_overrides=overrides,
+                        skip_files=install_files if target else ())
+            steps = opening_steps(v)
             if target:
-                steps.add("link", "attributes", layout["install"])
+                steps.add("link", "attributes", install)
+            if options.get("network"):
+                steps.add("drive type", "drive-type", drive)
             standard_run(steps)
             steps.add("close", "close")
             m.registry_steps(steps)
             results = steps.results(p.drive(steps.steps))
-            check_machine(ctx, m, results, version)
+            check_machine(ctx, m, results, v)
             if target:
                 ctx.equal("attributes of the linked install folder", results["link"]["attributes"], 0x410)
+            if options.get("network") and results["drive type"]["type"] != DRIVE_REMOTE:
+                raise ScenarioFailed("%s is not a network drive to the program (type %d)" % (
+                    drive, results["drive type"]["type"]))
             outcome = X.first_run(install_found=found).but(m.layout["system"] + "\\Ztablet", X.AT_RESTART)
             if not nt:
                 for key in WIN9X_ABSENT_KEYS:
                     outcome.but(key, X.NO_KEY)
-            ctx.rows("run with %r" % (uninstall_string or target), results["rows"]["rows"],
-                     X.rows_for(m.layout, version, outcome))
+            ctx.rows("run with %r" % (uninstall_string or target or install), results["rows"]["rows"],
+                     X.rows_for(m.layout, v, outcome))
             check_box(ctx, "summary", results["run"], X.SUMMARY_RESTART if found else X.SUMMARY_PARTIAL)
             for path in bait:
                 m.check_file_kept(path)
-            if target and not os.path.islink(p.host(layout["install"])):
+            if target and not os.path.islink(p.host(install)):
                 ctx.fail("the link in place of the install folder was removed")
+            if found and not target and os.path.lexists(p.host(install)):
+                ctx.fail("the install folder is still there: " + install)
             m.check_package_gone(results, left=[] if found or target else install_files)
             m.check_canaries(results)
 
@@ -760,7 +882,8 @@ def install_registrations(version, variants, bait_folders):
 SCENARIOS = {}
 for _v in X.WIN9X_VERSIONS + X.NT_VERSIONS:
     SCENARIOS["full_" + _v] = full_installation(_v, screenshot=(_v in ("winxp", "win98")),
-                                                watched=(_v in ("winxp", "win98", "win2k")))
+                                                watched=(_v in ("winxp", "win98", "win2k")),
+                                                end_session=(_v in ("winxp", "win98")))
 SCENARIOS["unknown_win2003"] = unknown_version("win2003", "close")
 SCENARIOS["unknown_win7"] = unknown_version("win7", "close-window")
 SCENARIOS["in_use_winxp"] = file_in_use
@@ -771,6 +894,7 @@ SCENARIOS["install_missing_winme"] = install_folder_missing("winme")
 SCENARIOS["deferral_win98"] = deferred_through_rename_file("win98")
 SCENARIOS["deferral_winme"] = deferred_through_rename_file("winme")
 SCENARIOS["deferral_denied_winxp"] = deferral_denied_nt("winxp")
+SCENARIOS["started_in_install_folder_winxp"] = started_in_install_folder("winxp")
 SCENARIOS["links_winxp"] = links_in_start_menu("winxp")
 SCENARIOS["links_win98"] = links_in_start_menu("win98")
 SCENARIOS["uninstall_string_winxp"] = install_registrations("winxp", [
@@ -789,12 +913,23 @@ SCENARIOS["foreign_folder_winxp"] = install_registrations("winxp", [
     ("\"C:\\windows\\Remove.exe\" -u", None, False),
     ("\"C:\\Program Files\\Remove.exe\"", None, False),
     ("\"\\\\server\\share\\x\\Remove.exe\"", None, False),
-    (None, None, False, OTHER_VENDOR),
+    (None, None, False, {"link": OTHER_VENDOR}),
 ], FOREIGN_BAIT)
 SCENARIOS["foreign_folder_win98"] = install_registrations("win98", [
     # The documents location is asked when the uninstall command names no folder to use.
     ("\"C:\\windows\\Remove.exe\" -u", "C:\\windows\\system32\\", False),
     ("C:\\Program Files\\Remove.exe", "C:\\ProgramData", False),
     ("\"\\\\server\\share\\x\\Remove.exe\"", "\\\\server\\share\\x\\", False),
-    (None, None, False, OTHER_VENDOR),
+    (None, None, False, {"link": OTHER_VENDOR}),
 ], FOREIGN_BAIT)
+# Lines without quotes: the folder begins at the drive letter after the program's name.
+SCENARIOS["uninstall_unquoted_winxp_win98"] = install_registrations("winxp", [
+    ("C:\\WINNT\\IsUn0411.exe -f%s\\Uninst.isu -a" % INSTALL_FOLDER, None, True),
+    # The documents location names no usable folder: only the command line finds the package.
+    ("C:\\WINDOWS\\IsUninst.exe -fC:\\ZORVIK\\Tablet\\Uninst.isu", "C:\\", True,
+     {"version": "win98", "install": "C:\\ZORVIK\\Tablet"}),
+], UNUSABLE_BAIT)
+# A mapped network drive is refused like a share: every file there stays.
+SCENARIOS["network_drive_winxp"] = install_registrations("winxp", [
+    (None, None, False, {"install": "D:\\ZORVIK\\Tablet", "network": "D"}),
+], ())
