@@ -63,8 +63,11 @@ int RemoveFilesWin9xWith(const Win9xFileTables* tables) {
   if (!RemoveListedFiles(pathBuffer, folders.systemFolder, &tables->systemFiles, SeparatorInBase)) return 0;
   // On this family a missing install folder is reported in place of its files, and the plan
   // goes on.
+  DWORD deferred = 0;
   if (RunState.installDirFound) {
-    if (!RemoveListedFiles(pathBuffer, installFolder, &tables->installFiles, SeparatorUncounted)) return 0;
+    if (!RemoveListedFiles(pathBuffer, installFolder, &tables->installFiles, SeparatorUncounted, &deferred)) {
+      return 0;
+    }
   } else {
     AddInstallFolderNotFoundRow();
   }
@@ -72,7 +75,7 @@ int RemoveFilesWin9xWith(const Win9xFileTables* tables) {
   if (!RemoveMenuFolders(pathBuffer, CSIDL_COMMON_PROGRAMS, &tables->menuFolders)) return 0;
   if (!RemoveMenuFolders(pathBuffer, CSIDL_PROGRAMS, &tables->menuFolders)) return 0;
   // Only an empty folder goes, and no subfolder is entered.
-  if (RunState.installDirFound) AddResultRow(installFolder, RemoveDirectoryTree(installFolder, FALSE, FALSE));
+  if (RunState.installDirFound) RemoveInstallFolder(installFolder, &tables->installFiles, deferred);
   RemoveStartupShortcuts(pathBuffer, CSIDL_COMMON_STARTUP, &tables->startupShortcuts);
   RemoveStartupShortcuts(pathBuffer, CSIDL_STARTUP, &tables->startupShortcuts);
 

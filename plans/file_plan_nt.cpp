@@ -8,7 +8,6 @@
 #include "plans/install_location.h"
 #include "plans/locations.h"
 #include "plans/phases.h"
-#include "primitives/directory_tree.h"
 #include "shell/result_list.h"
 #include "base/run_state.h"
 
@@ -34,8 +33,9 @@ int RemoveFilesNtWith(const NtFileTables* tables) {
     AddInstallFolderNotFoundRow();
     return 1;
   }
-  if (!RemoveListedFiles(pathBuffer, installFolder, &tables->installFiles, SeparatorCounted)) return 0;
+  DWORD deferred;
+  if (!RemoveListedFiles(pathBuffer, installFolder, &tables->installFiles, SeparatorCounted, &deferred)) return 0;
   // Only an emptied folder goes: anything the user added to it stays, and the row says so.
-  AddResultRow(installFolder, RemoveDirectoryTree(installFolder, FALSE, TRUE));
+  RemoveInstallFolder(installFolder, &tables->installFiles, deferred);
   return 1;
 }

@@ -5,6 +5,7 @@
 
 #include "primitives/directory_tree.h"
 #include "primitives/file_removal.h"
+#include "primitives/restart_delete.h"
 #include "base/ansi_text.h"
 #include "resources/resource.h"
 #include "shell/result_list.h"
@@ -14,15 +15,66 @@ namespace {
 const int kRowTextSize = 1024;
 }  // namespace
 
-int RemoveListedFiles(char* pathBuffer, const char* base, const FileTable* table, SeparatorMode mode) {
+namespace {
+
+const int kDeferredBits = 32;
+
+// Whether `folder` holds at least one entry, and only files named by entries of `files` whose
+// bits are set in `deferred`. A folder that cannot be listed holds something unknown.
+BOOL HoldsOnlyDeferredFiles(const char* folder, const FileTable* files, DWORD deferred) {
+  char pattern[MAX_PATH];
+  if (lstrlenA(folder) + 2 >= MAX_PATH) return FALSE;
+  lstrcpyA(pattern, folder);
+  lstrcatA(pattern, "\\*");
+  WIN32_FIND_DATAA entry;
+  HANDLE search = FindFirstFileA(pattern, &entry);
+  if (search == INVALID_HANDLE_VALUE) return FALSE;
+  BOOL onlyDeferred = TRUE;
+  int seen = 0;
+  do {
+    const char* name = entry.cFileName;
+    if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) continue;
+    ++seen;
+    BOOL known = FALSE;
+    if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+      for (int i = 0; i < files->count && i < kDeferredBits && !known; ++i) {
+        // The whole name, letters without case, as Windows matched it when it was deleted.
+        known = (deferred & (1u << i)) != 0 && lstrlenA(name) == lstrlenA(files->entries[i]) &&
+                FindTextNoCase(name, files->entries[i]) == name;
+      }
+    }
+    onlyDeferred = known;
+  } while (onlyDeferred && FindNextFileA(search, &entry));
+  // A listing cut short by a failure may have hidden something else.
+  if (onlyDeferred && GetLastError() != ERROR_NO_MORE_FILES) onlyDeferred = FALSE;
+  FindClose(search);
+  return onlyDeferred && seen > 0;
+}
+
+}  // namespace
+
+int RemoveListedFiles(char* pathBuffer, const char* base, const FileTable* table, SeparatorMode mode, DWORD* deferred) {
+  if (deferred != nullptr) *deferred = 0;
   for (int i = 0; i < table->count; ++i) {
     if (!ComposePath(pathBuffer, base, table->entries[i], mode)) {
       ShowBufferErrorBox();
       return 0;
     }
-    AddResultRow(pathBuffer, DeleteOrDefer(pathBuffer));
+    const RemovalStatus status = DeleteOrDefer(pathBuffer);
+    if (deferred != nullptr && status == StatusDeleteAtRestart && i < kDeferredBits) *deferred |= 1u << i;
+    AddResultRow(pathBuffer, status);
   }
   return 1;
+}
+
+void RemoveInstallFolder(const char* installFolder, const FileTable* files, DWORD deferred) {
+  RemovalStatus status = RemoveDirectoryTree(installFolder, FALSE, FALSE);
+  if (status == StatusError && deferred != 0 && HoldsOnlyDeferredFiles(installFolder, files, deferred) &&
+      ScheduleDeleteAtRestart(installFolder, nullptr)) {
+    RunState.restartPending = TRUE;
+    status = StatusDeleteAtRestart;
+  }
+  AddResultRow(installFolder, status);
 }
 
 int RemoveMenuFolders(char* pathBuffer, int csidl, const FileTable* table) {

@@ -154,6 +154,17 @@ Answer IsRegisteredProgramFolderOrAbove(const Candidate& candidate) {
   return NotGuarded;
 }
 
+// Guarded on a network drive: like a share, its files may serve other machines. A drive whose
+// type cannot be told is guarded too; one that is not there holds nothing to lose.
+Answer IsOnNetworkDrive(const char* folder) {
+  const char root[] = {folder[0], ':', '\\', '\0'};  // a usable folder starts with its drive
+  switch (GetDriveTypeA(root)) {
+    case DRIVE_REMOTE:
+    case DRIVE_UNKNOWN: return Guarded;
+    default: return NotGuarded;
+  }
+}
+
 // Guarded when the folder or a folder on its way is a junction or folder link: what lies there
 // belongs to the folder it points at. A folder on the way that is not there ends the look:
 // nothing below it can be reached either.
@@ -188,7 +199,7 @@ int IsGuardedFolder(const char* folder) {
     case NoSuchFolder: candidate.hasShortName = FALSE; break;
     case ShortFormUnknown: return 1;
   }
-  if (IsOnALink(&codePage, folder) == Guarded) return 1;
+  if (IsOnNetworkDrive(folder) == Guarded || IsOnALink(&codePage, folder) == Guarded) return 1;
   if (IsSystemFolderOrAbove(candidate) == Guarded) return 1;
   if (IsShellFolderOrAbove(candidate) == Guarded) return 1;
   return IsRegisteredProgramFolderOrAbove(candidate) == Guarded ? 1 : 0;

@@ -5,6 +5,6 @@
 // 1 when `folder` (already judged by IsUsableFolder) cannot be the package's own folder: the
 // Windows or system folder, a folder the shell names (Start menu, desktop, documents, program
 // files and their shared forms) or the registry names as Program Files or Common Files, or a
-// folder above any of them, compared by name and by 8.3 alias; or a folder that is a junction
-// or folder link, or lies below one, so its files are really elsewhere.
+// folder above any of them, compared by name and by 8.3 alias; a folder on a network drive; or a
+// folder that is a junction or folder link, or lies below one, so its files are really elsewhere.
 int IsGuardedFolder(const char* folder);

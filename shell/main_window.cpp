@@ -10,7 +10,19 @@
 #include "base/run_state.h"
 
 namespace {
+
 const char kMainClassName[] = "GDUINST";
+
+// Makes the system folder the process's current folder. Windows does not remove a folder that
+// is a process's current folder, and the program may be started inside the very folder it
+// removes (the install folder's own Remove.exe, a command prompt there). A folder that cannot
+// be entered leaves the current folder as it was.
+void LeaveStartFolder() {
+  char folder[MAX_PATH];
+  const UINT length = GetSystemDirectoryA(folder, MAX_PATH);
+  if (length != 0 && length < MAX_PATH) SetCurrentDirectoryA(folder);
+}
+
 }  // namespace
 
 ATOM RegisterMainClass(HINSTANCE instance) {
@@ -45,6 +57,10 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
       if (BeginPaint(window, &paint) != nullptr) EndPaint(window, &paint);
       return 0;
     }
+    case WM_QUERYENDSESSION:
+      // A log-off or shutdown in the middle of a run would leave the package half removed,
+      // some deferrals written and others not: the session may end only between runs.
+      return RunState.runActive ? FALSE : TRUE;
     case WM_CLOSE:
       // While a run lasts the window answers what is sent to it, a close among them (another
       // program, the system menu of a ghost window): the run is finished first, then the
@@ -65,8 +81,9 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
           break;
         case IDC_RUN:
           // Only a sent command can arrive during a run (clicks wait in the queue): it never
-          // starts a second run inside the first.
-          if (RunState.runActive) break;
+          // starts a second run inside the first. After a close asked for during a run, a click
+          // that waited in the queue starts nothing: the program is about to end.
+          if (RunState.runActive || RunState.closeRequested) break;
           RunState.runActive = TRUE;
           RunRemoval();
           RunState.runActive = FALSE;
@@ -82,6 +99,7 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int showCommand) {
   (void)commandLine;
   RunState.hInstance = instance;
+  LeaveStartFolder();
   if (previous == nullptr && RegisterMainClass(instance) == 0) return 0;
 
   // The dialog template names the list-view class, which exists only once the common controls

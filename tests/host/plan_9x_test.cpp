@@ -19,6 +19,7 @@ const char kDeleted[] = "削除";
 const char kNoFile[] = "ﾌｧｲﾙなし";
 const char kNoFolder[] = "ﾌｫﾙﾀﾞなし";
 const char kError[] = "ｴﾗｰ";
+const char kAtRestart[] = "ﾘﾌﾞｰﾄ時削除";
 const char kDetectError[] = "検出ｴﾗｰ";
 // The folder "Ztablet" goes to the file primitive like a file; its deletion fails, and the 9x
 // family's rename file can delete files only, so it is removed at once, emptied by the row
@@ -155,6 +156,21 @@ TEST_F(Win9xPlanTest, TheDocumentsLocationFindsTheFolderWhenTheRegistrationIsGon
   std::vector<std::string> expected = FullPassRows(f);
   expected.push_back(Row(f.infFolder + "other\\zorviktablet.inf", kDeleted));
   EXPECT_ROWS(expected, RowsUtf8());
+}
+
+// The running Remove.exe goes into the rename file, which takes no folders: the folder stays
+// and says so.
+TEST_F(Win9xPlanTest, AnInstallFolderHoldingTheDeferredExeStaysWhereFoldersCannotBePutOff) {
+  SeedFullInstallation();
+  const std::string remover = std::string(kInstallFolder) + "\\Remove.exe";
+  winsim::HoldFileOpen(remover, 0);
+  OpenMainWindow();
+  ASSERT_EQ(1, RemoveFilesWin9x());
+  const std::vector<std::string> rows = RowsUtf8();
+  ASSERT_EQ(Win9xPassLayout().end + 1, rows.size());  // and the INF file's row
+  EXPECT_EQ(Row(remover, kAtRestart), rows[Win9xPassLayout().windowsFiles - 2]);
+  EXPECT_EQ(Row(kInstallFolder, kError), rows[Win9xPassLayout().installFolder]);
+  EXPECT_TRUE(winsim::Exists(remover));
 }
 
 TEST_F(Win9xPlanTest, AFileAddedToTheInstallFolderKeepsTheFolder) {

@@ -137,17 +137,48 @@ TEST_F(NtPlanTest, ARegistrationNamingADriveRootCountsAsNoInstallFolder) {
   EXPECT_TRUE(winsim::Exists("C:\\"));
 }
 
-TEST_F(NtPlanTest, AFileAddedToTheInstallFolderKeepsTheFolder) {
+// Started as the install folder's own Remove.exe (held open while it runs): the exe is put off
+// until restart, and the folder, left holding nothing else, after it.
+TEST_F(NtPlanTest, AnInstallFolderLeftHoldingOnlyTheDeferredExeIsPutOffAfterIt) {
   SeedFullInstallation();
-  MakeFile(std::string(kInstallFolder) + "\\My notes.txt");
+  const std::string remover = std::string(kInstallFolder) + "\\Remove.exe";
+  winsim::HoldFileOpen(remover, 0);
   OpenMainWindow();
   ASSERT_EQ(1, RemoveFilesNt());
 
   const std::vector<std::string> rows = RowsUtf8();
   ASSERT_EQ(NtPassLayout().end, rows.size());
-  EXPECT_EQ(Row(kInstallFolder, kError), rows[NtPassLayout().installFolder]);
-  EXPECT_EQ(std::vector<std::string>{"My notes.txt"}, winsim::FolderEntries(kInstallFolder));
-  EXPECT_TRUE(RunState.errorSeen);
+  EXPECT_EQ(Row(remover, kAtRestart), rows[NtPassLayout().installFolder - 2]);
+  EXPECT_EQ(Row(kInstallFolder, kAtRestart), rows[NtPassLayout().installFolder]);
+  const std::vector<winsim::DelayedMove>& moves = winsim::DelayedMoves();
+  ASSERT_LE(2u, moves.size());
+  EXPECT_EQ(remover, moves[moves.size() - 2].existing);
+  EXPECT_EQ(kInstallFolder, moves.back().existing);
+  EXPECT_TRUE(RunState.restartPending);
+  EXPECT_FALSE(RunState.errorSeen);
+}
+
+// Anything else in it keeps the folder: a file the user added, beside the deferred exe or alone.
+TEST_F(NtPlanTest, AFileAddedToTheInstallFolderKeepsTheFolder) {
+  for (bool exeRunning : {false, true}) {
+    SCOPED_TRACE(exeRunning ? "Remove.exe running" : "nothing running");
+    winsim::Reset();
+    ResetRunState();
+    UseWindows(OsWinXP);
+    SeedFullInstallation();
+    MakeFile(std::string(kInstallFolder) + "\\My notes.txt");
+    if (exeRunning) winsim::HoldFileOpen(std::string(kInstallFolder) + "\\Remove.exe", 0);
+    OpenMainWindow();
+    ASSERT_EQ(1, RemoveFilesNt());
+
+    const std::vector<std::string> rows = RowsUtf8();
+    ASSERT_EQ(NtPassLayout().end, rows.size());
+    EXPECT_EQ(Row(kInstallFolder, kError), rows[NtPassLayout().installFolder]);
+    EXPECT_EQ(exeRunning ? 2u : 1u, winsim::FolderEntries(kInstallFolder).size());
+    for (const winsim::DelayedMove& move : winsim::DelayedMoves()) EXPECT_NE(kInstallFolder, move.existing);
+    EXPECT_TRUE(RunState.errorSeen);
+    DestroyWindow(RunState.mainWindow);
+  }
 }
 
 TEST_F(NtPlanTest, ARegisteredInstallFolderThatIsGoneGivesNoFileRowsAndAnError) {

@@ -70,6 +70,9 @@ TEST_F(MachineTest, WindowsXPRemovesTheInstallationAndASecondRunFindsNoInstallFo
   UseWindows(OsWinXP);
   const MachineFolders f = SeedFullInstallation();
   MakeFile("C:\\Program Files\\keep.txt", "someone else's");
+  // Started inside the install folder (a shortcut there, a command prompt): the program leaves
+  // it, or Windows would not remove it.
+  ASSERT_TRUE(SetCurrentDirectoryA(kInstallFolder));
   std::vector<std::string> firstRun;
   EXPECT_EQ(0, RunProgram({Press(IDC_RUN), [&] { firstRun = RowsUtf8(); }, Press(IDC_RUN), CloseButton()}));
 
@@ -174,7 +177,7 @@ TEST_F(MachineTest, Windows98RemovesTheInstallationAndASecondRunFindsNoInstallFo
 namespace {
 
 // Another thread (the system, a program asking whether the window responds) sends messages in
-// the middle of a run; the user presses Run again meanwhile.
+// the middle of a run; the user presses Run again meanwhile, and the session is asked to end.
 TEST_F(MachineTest, TheWindowAnswersWhatIsSentDuringARunWhileClicksWaitForItsEnd) {
   UseWindows(OsWinXP);
   const MachineFolders f = SeedFullInstallation();
@@ -188,24 +191,34 @@ TEST_F(MachineTest, TheWindowAnswersWhatIsSentDuringARunWhileClicksWaitForItsEnd
   // Neither a sent Run nor a click on it may start a run inside the run; the click waits.
   winsim::WhenCalled("DeleteFileA", 6, send(WM_COMMAND, MAKEWPARAM(IDC_RUN, BN_CLICKED)));
   winsim::WhenCalled("DeleteFileA", 7, [] { winsim::PressButton(IDC_RUN); });
+  // A log-off in the middle of the run is refused, and so is one while the summary is shown.
+  winsim::WhenCalled("DeleteFileA", 8, send(WM_QUERYENDSESSION, 0));
   winsim::WhenCalled("DeleteFileA", 500, send(WM_NULL, 0));  // inside the menu folder's walk
-  // A close sent while the first summary is shown ends the program once the runs are over.
+  winsim::WhenCalled("MessageBoxA", 1, send(WM_QUERYENDSESSION, 0));
+  // A close sent while the summary is shown ends the program once the run is over; the click
+  // that waited in the queue starts no second run.
   winsim::WhenCalled("MessageBoxA", 1, send(WM_CLOSE, 0));
 
   EXPECT_EQ(0, RunProgram({Press(IDC_RUN)}));
 
-  ASSERT_EQ(2u, winsim::MessageBoxes().size());  // the first run and the click's run, no third
+  ASSERT_EQ(1u, winsim::MessageBoxes().size());
   EXPECT_EQ(0, winsim::UnansweredMessages());
   const std::vector<winsim::AnsweredMessage>& answered = winsim::AnsweredMessages();
-  ASSERT_EQ(4u, answered.size()) << winsim::CallCount("DeleteFileA") << " deletions";
+  ASSERT_EQ(6u, answered.size()) << winsim::CallCount("DeleteFileA") << " deletions";
   for (const winsim::AnsweredMessage& m : answered) {
     EXPECT_LE(m.rowsWhenAnswered - m.rowsWhenSent, 1) << "message " << m.message << " waited for rows";
+    if (m.message == WM_QUERYENDSESSION) {
+      EXPECT_EQ(FALSE, m.result) << "the session may end during a run";
+    }
   }
-  EXPECT_EQ(answered[2].rowsWhenSent, answered[2].rowsWhenAnswered) << "not answered inside the walk";
+  EXPECT_EQ(WM_QUERYENDSESSION, answered[4].message);  // the one sent while the summary was shown
+  EXPECT_EQ(answered[3].rowsWhenSent, answered[3].rowsWhenAnswered) << "not answered inside the walk";
   // Never longer without a look at the queue than the pause after one row.
   EXPECT_LE(winsim::LongestStretchWithoutQueueCheck(), 100u);
   EXPECT_TRUE(winsim::WindowExists(winsim::MainWindow()));
   EXPECT_FALSE(RunState.runActive);
+  // Between runs the session may end.
+  EXPECT_EQ(TRUE, SendMessageA(winsim::MainWindow(), WM_QUERYENDSESSION, 0, 0));
 }
 
 }  // namespace

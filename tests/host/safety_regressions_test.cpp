@@ -116,6 +116,7 @@ void RefusedInstallFolder::SetUpMachine(const RefusedFolder& c) {
   SetRegString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion", "CommonFilesDir",
                "C:\\Program Files\\Common Files");
   SeedFullInstallation();
+  winsim::SetDriveType('N', DRIVE_REMOTE);
   MakeFolders("C:\\Precious\\Sub");
   ASSERT_TRUE(winsim::MakeDirectoryLink("C:\\Program Files\\Zorvik Link", "C:\\Precious"));
   ASSERT_TRUE(winsim::MakeDirectoryLink("C:\\Program Files\\Zorvik Docs", "C:\\Users\\Desktop"));
@@ -177,6 +178,9 @@ INSTANTIATE_TEST_SUITE_P(
         RefusedFolder{"a folder below a junction", OsWinXP, "C:\\Program Files\\Zorvik Link\\Sub", "C:\\Precious\\Sub",
                       ""},
         RefusedFolder{"a share", OsWinXP, "\\\\localhost\\C$\\Program Files\\Zorvik Tablet", "", ""},
+        RefusedFolder{"a folder on a network drive", OsWinXP, "N:\\Zorvik Tablet", "N:\\Zorvik Tablet", ""},
+        RefusedFolder{"a folder on a network drive on 98", OsWin98, "n:\\Zorvik Tablet", "N:\\Zorvik Tablet",
+                      "N:\\Zorvik Tablet"},
         RefusedFolder{"the registry's Program Files on 98, then the documents location", OsWin98, "C:\\Program Files",
                       "C:\\Program Files", ""},
         RefusedFolder{"My Documents on 95, and a share as the documents location", OsWin95, "C:\\My Documents",
@@ -200,6 +204,7 @@ TEST_P(RefusedInstallFolderUnderFaults, StaysRefusedWhenACheckFails) {
   const RefusedFolder& c = GetParam();
   const FailingCheck checks[] = {{"GetFileAttributesA", 4, ERROR_ACCESS_DENIED},
                                  {"GetShortPathNameA", 24, ERROR_ACCESS_DENIED},
+                                 {"GetDriveTypeA", 2, ERROR_NOT_READY},
                                  {"SHGetSpecialFolderLocation", 12, static_cast<DWORD>(E_FAIL)},
                                  {"SHGetPathFromIDListA", 12, ERROR_INVALID_PARAMETER},
                                  {"RegOpenKeyExA", 4, ERROR_ACCESS_DENIED},
@@ -227,6 +232,8 @@ TEST_P(RefusedInstallFolderUnderFaults, StaysRefusedWhenACheckFails) {
 INSTANTIATE_TEST_SUITE_P(
     SafetyRegression, RefusedInstallFolderUnderFaults,
     ::testing::Values(RefusedFolder{"Program Files by its 8.3 alias", OsWinXP, "C:\\PROGRA~1", "C:\\Program Files", ""},
+                      RefusedFolder{"a folder on a network drive", OsWinXP, "N:\\Zorvik Tablet", "N:\\Zorvik Tablet",
+                                    ""},
                       RefusedFolder{"a junction", OsWinXP, "C:\\Program Files\\Zorvik Link", "C:\\Precious", ""},
                       RefusedFolder{"a junction to the Desktop on 98", OsWin98, "C:\\Program Files\\Zorvik Docs",
                                     "C:\\Users\\Desktop", "C:\\Program Files\\Zorvik Docs"},

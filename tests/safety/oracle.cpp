@@ -906,10 +906,11 @@ class Checker {
       if (exact && c_.cleanRun != nullptr) {
         bool same = c_.cleanRun->rows.size() == rows.size();
         for (size_t i = 0; same && i < rows.size(); ++i) same = rows[i].item == c_.cleanRun->rows[i].item;
-        // The checks that refuse an install folder read attributes and 8.3 forms: when one of
-        // them fails, the folder may be refused, and the rows must then be exactly those of
-        // another outcome (no install folder, or the documents location).
-        const bool refusalCheck = f->api == "GetFileAttributesA" || f->api == "GetShortPathNameA";
+        // The checks that refuse an install folder read attributes, 8.3 forms and drive types:
+        // when one of them fails, the folder may be refused, and the rows must then be exactly
+        // those of another outcome (no install folder, or the documents location).
+        const bool refusalCheck =
+            f->api == "GetFileAttributesA" || f->api == "GetShortPathNameA" || f->api == "GetDriveTypeA";
         if (!same && !refusalCheck) {
           Problem("the rows differ from those of the run without the fault, though " + f->api + " cannot change them");
         }
@@ -1101,6 +1102,16 @@ class Checker {
     return false;
   }
 
+  // Put off until restart by an earlier file row of this run.
+  bool DeferredBefore(size_t i, const std::string& id) const {
+    for (size_t j = 0; j < i; ++j) {
+      const ExpectedRow* r = mapped_[j].expected;
+      if (r != nullptr && r->id == id && r->kind == RowKind::FileDefer && mapped_[j].status == Status::AtRestart)
+        return true;
+    }
+    return false;
+  }
+
   bool CoveredLater(size_t i, const std::string& id) const {
     for (size_t j = i + 1; j < mapped_.size(); ++j) {
       const ExpectedRow* r = mapped_[j].expected;
@@ -1216,6 +1227,14 @@ class Checker {
           } else if (s == Status::Error) {
             if (existed && !exists && !CoveredLater(i, r.id) && !ExplainedBefore(i, r.id)) {
               Problem(where + "an error, yet the folder is gone");
+            }
+          } else if (s == Status::AtRestart && r.kind == RowKind::InstallFolder) {
+            // Only an install folder left holding the files this run put off goes after them.
+            if (!exists && !Vanished()) Problem(where + "put off until restart, yet gone now");
+            const std::vector<std::string> left = a.ChildrenOf(r.id);
+            if (left.empty() && !Vanished()) Problem(where + "put off until restart, though nothing in it was");
+            for (const std::string& child : left) {
+              if (!DeferredBefore(i, child)) Problem(where + "put off until restart, yet it holds " + Short(child));
             }
           } else {
             Problem(where + "a status a folder never has");

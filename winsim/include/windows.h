@@ -306,6 +306,15 @@ BOOL UnmapViewOfFile(LPCVOID view);
 BOOL CloseHandle(HANDLE handle);
 UINT GetWindowsDirectoryA(LPSTR buffer, UINT size);
 UINT GetSystemDirectoryA(LPSTR buffer, UINT size);
+BOOL SetCurrentDirectoryA(LPCSTR path);
+#define DRIVE_UNKNOWN 0
+#define DRIVE_NO_ROOT_DIR 1
+#define DRIVE_REMOVABLE 2
+#define DRIVE_FIXED 3
+#define DRIVE_REMOTE 4
+#define DRIVE_CDROM 5
+#define DRIVE_RAMDISK 6
+UINT GetDriveTypeA(LPCSTR rootPath);
 DWORD GetShortPathNameA(LPCSTR longPath, LPSTR shortPath, DWORD size);
 
 // ---- registry ----
@@ -360,7 +369,9 @@ LONG RegFlushKey(HKEY key);
 #define WM_GETTEXT 0x000D
 #define WM_PAINT 0x000F
 #define WM_CLOSE 0x0010
+#define WM_QUERYENDSESSION 0x0011
 #define WM_QUIT 0x0012
+#define WM_ENDSESSION 0x0016
 #define WM_NOTIFY 0x004E
 #define WM_NCDESTROY 0x0082
 #define WM_KEYDOWN 0x0100

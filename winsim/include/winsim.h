@@ -106,6 +106,7 @@ struct AnsweredMessage {
   UINT message;
   int rowsWhenSent;      // rows of the result list when it was sent
   int rowsWhenAnswered;  // and when the program's thread answered it
+  LRESULT result;        // what the window procedure answered
 };
 const std::vector<AnsweredMessage>& AnsweredMessages();
 int UnansweredMessages();

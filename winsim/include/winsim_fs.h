@@ -18,6 +18,8 @@ namespace winsim {
 
 // Drive C: exists from the start; other letters are added empty.
 void AddDrive(char letter);
+// What GetDriveTypeA reports for the drive (DRIVE_FIXED until set), adding it when needed.
+void SetDriveType(char letter, UINT type);
 
 // Each creates the missing folders on the way; false when the path is malformed, a component
 // on the way is a file, or the item exists already (MakeFolder: an existing folder is fine).

@@ -1,5 +1,6 @@
 // The stand-in's file system: the calls on folders: making and removing one, shlwapi's
-// PathIsDirectoryEmptyA, and the Windows and system folders the system reports. Results and
+// PathIsDirectoryEmptyA, the process's current folder, the drive types, and the Windows and
+// system folders the system reports. Results and
 // error codes follow Windows (Wine's conformance tests in dlls/kernel32/tests/directory.c).
 #include <shlwapi.h>
 
@@ -35,8 +36,32 @@ BOOL RemoveDirectoryA(LPCSTR path) {
     return Fail(ERROR_ACCESS_DENIED, FALSE);
   }
   if (!n.IsLink() && !n.children.empty()) return Fail(ERROR_DIR_NOT_EMPTY, FALSE);
+  // Simplification: the process's current folder is refused as Wine refuses it in every
+  // version mode (Windows holds it open as the NT family does).
+  if (r.node == State().currentFolder) return Fail(ERROR_SHARING_VIOLATION, FALSE);
   Detach(r.node);
   return TRUE;
+}
+
+BOOL SetCurrentDirectoryA(LPCSTR path) {
+  if (Call call("SetCurrentDirectoryA"); call.Failed()) return call.FailWithLastError(FALSE);
+  Resolved r;
+  if (DWORD e = Locate(path, true, true, &r)) return Fail(e, FALSE);
+  if (!Get(r.node)->IsFolder()) return Fail(ERROR_DIRECTORY, FALSE);
+  State().currentFolder = r.node;
+  return TRUE;
+}
+
+// "X:\\" only; a drive not set up is no root.
+UINT GetDriveTypeA(LPCSTR rootPath) {
+  if (Call call("GetDriveTypeA"); call.Failed()) return call.FailWithLastError(static_cast<UINT>(DRIVE_UNKNOWN));
+  if (rootPath == nullptr || rootPath[0] == '\0' || rootPath[1] != ':' || rootPath[2] != '\\' || rootPath[3] != '\0') {
+    return DRIVE_NO_ROOT_DIR;
+  }
+  const char letter = static_cast<char>(rootPath[0] >= 'a' && rootPath[0] <= 'z' ? rootPath[0] - 0x20 : rootPath[0]);
+  if (State().drives.count(letter) == 0) return DRIVE_NO_ROOT_DIR;
+  auto type = State().driveTypes.find(letter);
+  return type == State().driveTypes.end() ? static_cast<UINT>(DRIVE_FIXED) : type->second;
 }
 
 UINT GetWindowsDirectoryA(LPSTR buffer, UINT size) {

@@ -79,7 +79,9 @@ struct HandleEntry {
 struct FsState {
   std::map<NodeId, Node> nodes;
   NodeId nextNode = 1;
-  std::map<char, NodeId> drives;  // upper-case letter -> root
+  std::map<char, NodeId> drives;    // upper-case letter -> root
+  std::map<char, UINT> driveTypes;  // upper-case letter -> GetDriveTypeA's answer, when not fixed
+  NodeId currentFolder = 0;         // the process's current folder (0: the root of C:)
   std::map<int, OpenFile> opens;
   int nextOpen = 1;
   std::map<HANDLE, HandleEntry> handles;

@@ -24,6 +24,11 @@ void AddDrive(char letter) {
   s.drives[upper] = id;
 }
 
+void SetDriveType(char letter, UINT type) {
+  AddDrive(letter);
+  State().driveTypes[static_cast<char>(letter >= 'a' && letter <= 'z' ? letter - 0x20 : letter)] = type;
+}
+
 namespace {
 // The folder for a new entry at `path`, made with the folders on the way when `makeParents`.
 NodeId PrepareParent(const std::string& path, bool makeParents, std::string* leaf) {

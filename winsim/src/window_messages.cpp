@@ -20,8 +20,8 @@ void LookAtQueue() {
     const WindowState::SentMessage sent = s.sentByOthers.front();
     s.sentByOthers.pop_front();
     const MSG& m = sent.message;
-    SendMessageA(m.hwnd, m.message, m.wParam, m.lParam);
-    s.answered.push_back(AnsweredMessage{m.message, sent.rowsWhenSent, RowsNow()});
+    const LRESULT result = SendMessageA(m.hwnd, m.message, m.wParam, m.lParam);
+    s.answered.push_back(AnsweredMessage{m.message, sent.rowsWhenSent, RowsNow(), result});
   }
 }
 
@@ -155,6 +155,7 @@ LRESULT DefWindowProcA(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
       if ((wParam & 0xFFF0) == SC_CLOSE) SendMessageA(hwnd, WM_CLOSE, 0, 0);
       return 0;
     case WM_CLOSE: DestroyWindow(hwnd); return 0;
+    case WM_QUERYENDSESSION: return TRUE;  // the session may end
     default: return 0;
   }
 }
