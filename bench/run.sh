@@ -50,7 +50,8 @@ echo "load average $(cut -d' ' -f1-3 /proc/loadavg); $(wine --version)"
 emulated="32-bit Wine runs natively"
 for entry in /proc/sys/fs/binfmt_misc/*; do
   if [ -r "$entry" ] && grep -q '^enabled' "$entry" 2>/dev/null && grep -q 'interpreter .*qemu-i386' "$entry"; then
-    emulated="32-bit Wine runs under qemu's user-mode i386 emulation ($(basename "$entry"))"
+    interpreter=$(sed -n 's/^interpreter //p' "$entry")
+    emulated="32-bit Wine runs under qemu's user-mode i386 emulation ($("$interpreter" --version | head -1))"
   fi
 done
 echo "$emulated"
