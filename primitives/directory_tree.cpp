@@ -117,7 +117,7 @@ BOOL RemoveEntries(const char* path, HANDLE search, WIN32_FIND_DATAA* data, char
           *stop = StatusError;
           return FALSE;
         }
-        if (!DeleteFileA(workPath)) {
+        if (!DeleteFileUnlessInUse(workPath)) {
           *stop = IsNotThereCode(GetLastError()) ? StatusNoFile : StatusError;
           return FALSE;
         }

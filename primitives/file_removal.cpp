@@ -2,8 +2,9 @@
 // and putting the deletion off until restart when the file cannot go now.
 #include "primitives/file_removal.h"
 
-#include "primitives/restart_delete.h"
+#include "base/os_kind.h"
 #include "base/run_state.h"
+#include "primitives/restart_delete.h"
 
 namespace {
 
@@ -41,9 +42,22 @@ BOOL ClearProtectiveAttributes(const char* path) {
   return IsNotThereCode(GetLastError());
 }
 
+BOOL DeleteFileUnlessInUse(const char* path) {
+  if (IsWin9xFamily(RunState.osKind)) {
+    HANDLE probe = CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (probe != INVALID_HANDLE_VALUE) {
+      CloseHandle(probe);
+    } else if (GetLastError() == ERROR_SHARING_VIOLATION) {
+      return FALSE;
+    }
+    // Any other answer (not there, a folder, no access) is left to the deletion to give.
+  }
+  return DeleteFileA(path);
+}
+
 RemovalStatus DeleteFileStatus(const char* path) {
   if (!ClearProtectiveAttributes(path)) return StatusError;
-  if (DeleteFileA(path)) return StatusDeleted;
+  if (DeleteFileUnlessInUse(path)) return StatusDeleted;
   return IsNotThereCode(GetLastError()) ? StatusNoFile : StatusError;
 }
 

@@ -19,6 +19,12 @@ BOOL GetShortForm(const char* path, char* shortPath);
 // may now be deleted or is not there at all.
 BOOL ClearProtectiveAttributes(const char* path);
 
+// DeleteFileA, except for a file another program has open: the 9x family would delete that one
+// under its holder (and free its clusters while it still writes to them), so there the file is
+// first opened without sharing, and a sharing violation fails the deletion with that code, as
+// the NT family's DeleteFileA fails by itself.
+BOOL DeleteFileUnlessInUse(const char* path);
+
 // Deletes the file at `path`: StatusDeleted, StatusNoFile or StatusError. Never defers.
 RemovalStatus DeleteFileStatus(const char* path);
 

@@ -4,6 +4,7 @@
 
 #include "plans/phases.h"
 #include "resources/resource.h"
+#include "shell/admin_rights.h"
 #include "base/os_kind.h"
 #include "shell/result_list.h"
 #include "base/run_state.h"
@@ -20,9 +21,17 @@ void RunRemoval() {
 
   char caption[kTextCapacity];
   char text[kTextCapacity];
+  LoadStringA(RunState.hInstance, IDS_TITLE, caption, kTextCapacity);
+
+  // A limited user on the NT family could delete only the user's own part of the package and
+  // would leave a machine neither installed nor removed: told so, nothing is touched.
+  if (nt && !HoldsAdministratorRights()) {
+    LoadStringA(RunState.hInstance, IDS_NEEDS_ADMINISTRATOR, text, kTextCapacity);
+    MessageBoxA(RunState.mainWindow, text, caption, MB_OK | MB_ICONEXCLAMATION);
+    return;
+  }
 
   RunState.rowIndex = 0;
-  LoadStringA(RunState.hInstance, IDS_TITLE, caption, kTextCapacity);
   // No system boxes about drives without media while the plans probe paths.
   const UINT previousMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
 

@@ -3,6 +3,8 @@
 // file by name and through the pen class walk, and the stops with and without a box.
 #include <shlobj.h>
 
+#include <algorithm>
+
 #include "installation.h"
 #include "plans/file_plans.h"
 #include "plans/phases.h"
@@ -107,6 +109,34 @@ TEST_F(Win9xPlanTest, AFullPassOnWindows98Gives53RowsAndTheInfFile) {
     EXPECT_FALSE(winsim::Exists(*programs + "\\" + Sjis("タブレット")));
   }
   EXPECT_TRUE(winsim::MessageBoxes().empty());
+}
+
+// Windows 9x deletes a file even while the driver writes to it: such a file is put off until
+// restart (the rename file on these systems), never deleted under its holder.
+TEST_F(Win9xPlanTest, AFileTheDriverHoldsOpenIsPutOffNotDeletedUnderIt) {
+  for (int kind : {OsWin95, OsWin98, OsWinMe}) {
+    SCOPED_TRACE(kind);
+    winsim::Reset();
+    ResetRunState();
+    UseWindows(kind);
+    const MachineFolders f = SeedFullInstallation();
+    const std::string settings = f.systemFolder + "Tablet.dat";
+    const std::string shared = f.windowsFolder + "zorvik.dat";
+    winsim::HoldFileOpen(settings, FILE_SHARE_READ | FILE_SHARE_WRITE, GENERIC_READ | GENERIC_WRITE);
+    winsim::HoldFileOpen(shared, FILE_SHARE_READ, GENERIC_READ);
+    OpenMainWindow();
+    ASSERT_EQ(1, RemoveFilesWin9x());
+
+    const std::vector<std::string> rows = RowsUtf8();
+    EXPECT_EQ(1, std::count(rows.begin(), rows.end(), Row(settings, kAtRestart)));
+    EXPECT_EQ(1, std::count(rows.begin(), rows.end(), Row(shared, kAtRestart)));
+    EXPECT_TRUE(winsim::Exists(settings));
+    EXPECT_TRUE(winsim::Exists(shared));
+    const std::string renameFile = winsim::FileBytes(f.windowsFolder + "wininit.ini");
+    EXPECT_EQ("[rename]\r\nNUL=" + shared + "\r\nNUL=" + settings + "\r\n", renameFile);
+    EXPECT_EQ("", winsim::LeakReport());
+    DestroyWindow(RunState.mainWindow);
+  }
 }
 
 TEST_F(Win9xPlanTest, TheRepeatedMenuFolderGetsASecondRowWithItsOwnStatus) {

@@ -172,6 +172,60 @@ TEST_F(MachineTest, Windows98RemovesTheInstallationAndASecondRunFindsNoInstallFo
   EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, kDocLocationKey));
 }
 
+// Only an administrator removes the package on the NT family: anyone else, or a process whose
+// rights cannot be told, gets one box and an untouched machine, and Run stays enabled. The 9x
+// family has no such question. (The other whole runs are an administrator's.)
+TEST_F(MachineTest, OnTheNtFamilyAUserWithoutAdministratorRightsIsToldAndNothingIsDeleted) {
+  using winsim::AdministratorsGroup;
+  const struct {
+    int osKind;
+    AdministratorsGroup group;
+    const char* failing;  // a call of the question that fails, or ""
+  } cases[] = {
+      {OsWinNT4, AdministratorsGroup::Absent, ""},
+      {OsWin2000, AdministratorsGroup::Absent, ""},
+      {OsWinXP, AdministratorsGroup::Absent, ""},
+      {OsWinXP, AdministratorsGroup::DenyOnly, ""},
+      {OsWinNT4, AdministratorsGroup::Enabled, "GetProcAddress"},  // a system without the calls
+      {OsWin2000, AdministratorsGroup::Enabled, "GetTokenInformation"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.osKind) + (*c.failing ? std::string(" ") + c.failing : " group"));
+    winsim::Reset();
+    ResetRunState();
+    UseWindows(c.osKind);
+    const MachineFolders f = SeedFullInstallation();
+    winsim::SetAdministratorsGroup(c.group);
+    if (*c.failing != '\0') winsim::FailCall(c.failing, 1, ERROR_ACCESS_DENIED);
+    EXPECT_EQ(0, RunProgram({Press(IDC_RUN), CloseButton()}));
+
+    EXPECT_TRUE(RowsUtf8().empty());
+    ASSERT_EQ(1u, winsim::MessageBoxes().size());
+    EXPECT_EQ(Sjis("ｱﾝｲﾝｽﾄｰﾙには管理者の権限が必要です。\n\n管理者としてﾛｸﾞｵﾝしてから、もう一度実行してください。"),
+              winsim::MessageBoxes()[0].text);
+    EXPECT_EQ("ZORVIK Tablet Driver Uninstaller", winsim::MessageBoxes()[0].caption);
+    EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION), winsim::MessageBoxes()[0].style);
+    for (const char* removal : {"DeleteFileA", "RemoveDirectoryA", "MoveFileExA", "RegDeleteKeyA", "RegDeleteValueA"}) {
+      EXPECT_EQ(0, winsim::CallCount(removal)) << removal;
+    }
+    EXPECT_TRUE(winsim::Exists(std::string(kInstallFolder) + "\\Remove.exe"));
+    EXPECT_TRUE(winsim::Exists(f.systemFolder + "tablet.cpl"));
+    EXPECT_FALSE(RunState.errorSeen);
+    EXPECT_FALSE(RunState.restartPending);
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(winsim::MainWindow(), IDC_RUN)));
+    EXPECT_EQ("", winsim::LeakReport());
+  }
+  // Windows 98 never asks.
+  winsim::Reset();
+  ResetRunState();
+  UseWindows(OsWin98);
+  SeedFullInstallation();
+  winsim::SetAdministratorsGroup(AdministratorsGroup::Absent);
+  EXPECT_EQ(0, RunProgram({Press(IDC_RUN), CloseButton()}));
+  EXPECT_LT(40u, RowsUtf8().size());
+  EXPECT_EQ(0, winsim::CallCount("OpenProcessToken"));
+}
+
 }  // namespace
 
 namespace {

@@ -41,14 +41,15 @@ TEST_F(MachineTest, EveryStringOfTheTableIsItsCp932Text) {
       {21, "==========  ﾌｧｲﾙ  =========="},
       {22, "==========  ﾚｼﾞｽﾄﾘ  =========="},
       {23, "「ZORVIK」ﾌｫﾙﾀﾞ"},
+      {24, "ｱﾝｲﾝｽﾄｰﾙには管理者の権限が必要です。\n\n管理者としてﾛｸﾞｵﾝしてから、もう一度実行してください。"},
   };
   for (const auto& [id, utf8] : table) {
     EXPECT_EQ(Sjis(utf8), LoadText(id)) << "string " << id;
   }
   // Half-width katakana are single bytes in code page 932: "ｴﾗｰ" is three bytes.
   EXPECT_EQ("\xB4\xD7\xB0", LoadText(IDS_ST_ERROR));
-  // 6 and 7 are not defined, nor is anything past 23.
-  for (UINT id : {0u, 6u, 7u, 24u}) EXPECT_EQ("", LoadText(id)) << "string " << id;
+  // 6 and 7 are not defined, nor is anything past 24.
+  for (UINT id : {0u, 6u, 7u, 25u}) EXPECT_EQ("", LoadText(id)) << "string " << id;
 }
 
 TEST_F(MachineTest, LoadStringCutsAtCapacityWithoutSplittingACharacter) {

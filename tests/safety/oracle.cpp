@@ -547,6 +547,25 @@ Outcome BuildRunOutcome(const Machine& m, const DiskSnapshot& before, const Regi
   return o;
 }
 
+// On the NT family, a question of the user's rights that cannot be answered refuses the run.
+Outcome RefusedOutcome() {
+  Outcome o;
+  o.description = "refused for want of an administrator's rights";
+  o.refused = true;
+  o.faultOnly = true;
+  return o;
+}
+
+// The calls that ask whether the token holds the Administrators group.
+bool AsksForRights(const std::string& api) {
+  static const char* const kApis[] = {"LoadLibraryA",        "GetProcAddress",           "OpenProcessToken",
+                                      "GetTokenInformation", "AllocateAndInitializeSid", "EqualSid"};
+  for (const char* a : kApis) {
+    if (api == a) return true;
+  }
+  return false;
+}
+
 Outcome StopOutcome(const std::string& label, bool faultOnly) {
   Outcome o;
   o.description = "stop with the box for \"" + label + "\"";
@@ -662,6 +681,7 @@ const char* ReleasedKind(const std::string& api) {
   if (api == "FindClose") return "search";
   if (api == "RegCloseKey") return "registry key";
   if (api == "UnmapViewOfFile") return "mapped view";
+  if (api == "FreeSid") return "SID";
   return nullptr;
 }
 
@@ -747,6 +767,7 @@ Expectation Expect(const Machine& m, const DiskSnapshot& before) {
   }
   e.outcomes.push_back(StopOutcome("Windows", true));
   e.outcomes.push_back(StopOutcome(systemLabel, true));
+  if (IsNtFamily(m.osKind)) e.outcomes.push_back(RefusedOutcome());
 
   NeverThePackages(m, before, &e);
 
@@ -911,7 +932,8 @@ class Checker {
         // those of another outcome (no install folder, or the documents location).
         const bool refusalCheck =
             f->api == "GetFileAttributesA" || f->api == "GetShortPathNameA" || f->api == "GetDriveTypeA";
-        if (!same && !refusalCheck) {
+        // Those of the user's rights may refuse the whole run.
+        if (!same && !refusalCheck && !(AsksForRights(f->api) && rows.empty())) {
           Problem("the rows differ from those of the run without the fault, though " + f->api + " cannot change them");
         }
       }
@@ -1058,7 +1080,8 @@ class Checker {
         const char* kind = ReleasedKind(c_.fault->api);
         if (kind != nullptr) excused = leaks == std::string("1 ") + kind + "(s) still open\n";
         if (c_.fault->api == "CloseHandle") {
-          excused = leaks == "1 file(s) still open\n" || leaks == "1 file mapping(s) still open\n";
+          excused = leaks == "1 file(s) still open\n" || leaks == "1 file mapping(s) still open\n" ||
+                    leaks == "1 process token(s) still open\n";
         }
       }
       if (!excused) Problem("left open after the run: " + leaks);
@@ -1380,6 +1403,14 @@ class Checker {
     }
     const winsim::MessageBoxCall& box = boxes[0];
     if (box.owner != c_.run->mainWindow) Problem("the box is not owned by the main window");
+    if (outcome_->refused) {
+      if (box.caption != kTitle || box.style != (MB_OK | MB_ICONEXCLAMATION))
+        Problem("the refusal's box is not its own");
+      if (box.text != NeedsAdministratorText() && !(textMayBeEmpty && box.text.empty())) {
+        Problem("the refusal's box says \"" + Short(box.text) + "\"");
+      }
+      return;
+    }
     if (outcome_->stops) {
       if (box.caption != "Error" || box.style != (MB_OK | MB_ICONERROR)) Problem("the stop's box is not the error box");
       if (box.text != FolderNotFoundText(outcome_->stopLabel) && !(textMayBeEmpty && box.text.empty())) {

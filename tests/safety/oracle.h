@@ -50,6 +50,7 @@ struct Outcome {
   bool faultOnly = false;  // reachable only when a platform call fails (the fault sweep)
   bool stops = false;
   std::string stopLabel;  // "Windows", "System", "System32"
+  bool refused = false;   // no rows at all: the box that asks for an administrator
   bool installFound = false;
   std::string installFolder;
   std::vector<ExpectedRow> rows;

@@ -200,6 +200,9 @@ std::string SummaryPartialText() {
       "いくつかのﾌｧｲﾙまたはﾚｼﾞｽﾄﾘの削除でｴﾗｰが発生しました。\n\nもう一度このﾌﾟﾛｸﾞﾗﾑを実行するか、\n"
       "または履歴を確認して手動で削除してください。");
 }
+std::string NeedsAdministratorText() {
+  return winsim::Sjis("ｱﾝｲﾝｽﾄｰﾙには管理者の権限が必要です。\n\n管理者としてﾛｸﾞｵﾝしてから、もう一度実行してください。");
+}
 std::string FolderNotFoundText(const std::string& label) {
   return label + winsim::Sjis("ﾃﾞｨﾚｸﾄﾘが見つかりませんでした");
 }

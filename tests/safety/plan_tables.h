@@ -62,6 +62,7 @@ std::string SummaryDoneText();
 std::string SummaryRestartText();
 std::string SummaryPartialText();
 std::string FolderNotFoundText(const std::string& label);
+std::string NeedsAdministratorText();
 extern const char kTitle[];
 
 }  // namespace safety

@@ -129,6 +129,7 @@ typedef INT_PTR (*DLGPROC)(HWND, UINT, WPARAM, LPARAM);
 #define ERROR_INVALID_NAME 123L
 #define ERROR_MOD_NOT_FOUND 126L
 #define ERROR_PROC_NOT_FOUND 127L
+#define ERROR_INVALID_SID 1337L
 #define ERROR_NEGATIVE_SEEK 131L
 #define ERROR_DIR_NOT_EMPTY 145L
 #define ERROR_BAD_PATHNAME 161L
@@ -210,6 +211,35 @@ void GetStartupInfoA(LPSTARTUPINFOA info);
 HMODULE GetModuleHandleA(LPCSTR name);
 HMODULE LoadLibraryA(LPCSTR name);
 FARPROC GetProcAddress(HMODULE module, LPCSTR name);
+HANDLE GetCurrentProcess(void);
+
+// ---- security: the process token and SIDs (advapi32; the program looks them up at run time,
+// so only the types are declared here) ----
+typedef void* PSID;
+typedef DWORD* PDWORD;
+typedef struct _SID_IDENTIFIER_AUTHORITY {
+  BYTE Value[6];
+} SID_IDENTIFIER_AUTHORITY, *PSID_IDENTIFIER_AUTHORITY;
+// clang-format off
+#define SECURITY_NT_AUTHORITY {0, 0, 0, 0, 0, 5}
+// clang-format on
+#define SECURITY_BUILTIN_DOMAIN_RID 0x00000020L
+#define DOMAIN_ALIAS_RID_ADMINS 0x00000220L
+typedef struct _SID_AND_ATTRIBUTES {
+  PSID Sid;
+  DWORD Attributes;
+} SID_AND_ATTRIBUTES;
+typedef struct _TOKEN_GROUPS {
+  DWORD GroupCount;
+  SID_AND_ATTRIBUTES Groups[1];
+} TOKEN_GROUPS;
+typedef enum _TOKEN_INFORMATION_CLASS { TokenUser = 1, TokenGroups = 2 } TOKEN_INFORMATION_CLASS;
+#define TOKEN_QUERY 0x0008
+#define SE_GROUP_MANDATORY 0x00000001L
+#define SE_GROUP_ENABLED_BY_DEFAULT 0x00000002L
+#define SE_GROUP_ENABLED 0x00000004L
+#define SE_GROUP_OWNER 0x00000008L
+#define SE_GROUP_USE_FOR_DENY_ONLY 0x00000010L
 BOOL FreeLibrary(HMODULE module);
 
 int lstrlenA(LPCSTR s);

@@ -39,7 +39,7 @@ void WhenCalled(const std::string& api, int nth, std::function<void()> action);
 // ---- handle accounting ----
 
 // What the machine hands out and counts: every kind must be given back by the end of a run.
-enum class Resource { Search, Key, File, Mapping, View, ItemList, Allocator, Library, kCount };
+enum class Resource { Search, Key, File, Mapping, View, ItemList, Allocator, Library, Token, Sid, kCount };
 const char* ResourceName(Resource r);
 int OpenCount(Resource r);
 // "" when everything acquired has been released, otherwise a line per kind still open.
@@ -66,6 +66,12 @@ bool IsLeadByte(unsigned char b);
 void SetStartupShowWindow(bool useShowWindow, WORD showWindow);
 // Whether "shlwapi.dll" can be loaded, and whether it exports PathIsDirectoryEmptyA.
 void SetShlwapiPresent(bool dllPresent, bool functionPresent = true);
+
+// The Administrators group (S-1-5-32-544) in the process token on the NT family: enabled (an
+// administrator: the start state, as under Wine), there for deny only, or not there at all (a
+// limited user). The 9x family has no token: OpenProcessToken fails there.
+enum class AdministratorsGroup { Enabled, DenyOnly, Absent };
+void SetAdministratorsGroup(AdministratorsGroup group);
 
 // ---- user interface ----
 

@@ -132,6 +132,8 @@ const char* ResourceName(Resource r) {
     case Resource::ItemList: return "shell item list";
     case Resource::Allocator: return "shell allocator reference";
     case Resource::Library: return "loaded library";
+    case Resource::Token: return "process token";
+    case Resource::Sid: return "SID";
     case Resource::kCount: break;
   }
   return "?";

@@ -33,6 +33,7 @@ CoreState& State() {
 // Distinct, recognisable module handles.
 HMODULE const kProgramModule = reinterpret_cast<HMODULE>(0x00400000);
 HMODULE const kShlwapiModule = reinterpret_cast<HMODULE>(0x70000000);
+HMODULE const kAdvapiModule = reinterpret_cast<HMODULE>(0x77D00000);
 
 }  // namespace
 
@@ -48,6 +49,7 @@ void Reset() {
   detail::ResetFileSystem();
   detail::ResetRegistry();
   detail::ResetShell();
+  detail::ResetSecurity();
 }
 
 DWORD SleptMilliseconds() { return State().sleptMs; }
@@ -72,6 +74,8 @@ HINSTANCE ProgramInstance() { return reinterpret_cast<HINSTANCE>(kProgramModule)
 using winsim::State;
 using winsim::detail::Call;
 using winsim::detail::Fail;
+
+HANDLE GetCurrentProcess(void) { return reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-1)); }
 
 DWORD GetLastError(void) { return State().lastError; }
 void SetLastError(DWORD error) { State().lastError = error; }
@@ -109,6 +113,11 @@ HMODULE LoadLibraryA(LPCSTR name) {
     winsim::detail::Acquired(winsim::Resource::Library);
     return winsim::kShlwapiModule;
   }
+  // Loaded with the program on every version (it imports the registry calls from it).
+  if (name != nullptr && lstrcmpiA(name, "advapi32.dll") == 0) {
+    winsim::detail::Acquired(winsim::Resource::Library);
+    return winsim::kAdvapiModule;
+  }
   return Fail(ERROR_MOD_NOT_FOUND, static_cast<HMODULE>(nullptr));
 }
 
@@ -118,11 +127,14 @@ FARPROC GetProcAddress(HMODULE module, LPCSTR name) {
       std::strcmp(name, "PathIsDirectoryEmptyA") == 0) {
     return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&PathIsDirectoryEmptyA));
   }
+  if (module == winsim::kAdvapiModule && !IS_INTRESOURCE(name)) {
+    if (FARPROC found = winsim::detail::AdvapiProcedure(name)) return found;
+  }
   return Fail(ERROR_PROC_NOT_FOUND, static_cast<FARPROC>(nullptr));
 }
 
 BOOL FreeLibrary(HMODULE module) {
-  if (module != winsim::kShlwapiModule) return Fail(ERROR_INVALID_HANDLE, FALSE);
+  if (module != winsim::kShlwapiModule && module != winsim::kAdvapiModule) return Fail(ERROR_INVALID_HANDLE, FALSE);
   winsim::detail::Released(winsim::Resource::Library);
   return TRUE;
 }

@@ -52,7 +52,10 @@ BOOL DeleteFileA(LPCSTR path) {
   if (n.IsFolder()) return Fail(ERROR_ACCESS_DENIED, FALSE);  // folders and folder links alike
   if (n.denied & winsim::DenyDelete) return Fail(ERROR_ACCESS_DENIED, FALSE);
   if (n.attributes & FILE_ATTRIBUTE_READONLY) return Fail(ERROR_ACCESS_DENIED, FALSE);
-  if (!SharingAllows(r.node, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE)) {
+  // Windows 9x "deletes a file even if it is open for normal I/O or as a memory-mapped file":
+  // only the NT family refuses a file another opener does not share for deletion.
+  if (!winsim::IsWin9xPlatform() &&
+      !SharingAllows(r.node, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE)) {
     return Fail(ERROR_SHARING_VIOLATION, FALSE);
   }
   Detach(r.node);

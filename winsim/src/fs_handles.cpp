@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "fs_internal.h"
+#include "modules.h"
 #include "winsim.h"
 
 using namespace winsim::fs;
@@ -265,6 +266,7 @@ BOOL UnmapViewOfFile(LPCVOID address) {
 // Closes file and mapping handles; a search handle is closed with FindClose only.
 BOOL CloseHandle(HANDLE handle) {
   if (Call call("CloseHandle"); call.Failed()) return call.FailWithLastError(FALSE);
+  if (winsim::detail::CloseToken(handle)) return TRUE;
   FsState& s = State();
   auto h = s.handles.find(handle);
   if (h == s.handles.end() || h->second.kind == HandleKind::Search) return Fail(ERROR_INVALID_HANDLE, FALSE);

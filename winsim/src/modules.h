@@ -1,6 +1,8 @@
 // Internal to the stand-in: the start-state functions of its modules, run by winsim::Reset.
 #pragma once
 
+#include <windows.h>
+
 namespace winsim::detail {
 void ResetCalls();
 void ResetCore();
@@ -9,4 +11,10 @@ void ResetWindows();
 void ResetFileSystem();
 void ResetRegistry();
 void ResetShell();
+void ResetSecurity();
+
+// From the security module: the advapi32 functions a program may look up at run time (null for
+// any other name), and CloseHandle of the process token (false for any other handle).
+FARPROC AdvapiProcedure(const char* name);
+bool CloseToken(HANDLE handle);
 }  // namespace winsim::detail
