@@ -12,11 +12,9 @@
 #include "base/run_state.h"
 
 namespace {
+
 const int kRowTextSize = 1024;
-}  // namespace
-
-namespace {
-
+// RemoveListedFiles tells which of the first so many entries it put off until restart.
 const int kDeferredBits = 32;
 
 // Whether `folder` holds at least one entry, and only files named by entries of `files` whose
