@@ -42,11 +42,11 @@ void KeepQuotedPart(char* text) {
   text[length] = '\0';
 }
 
-// Moves the text from its last drive designator (a letter, ":" and "\\") after its first
-// character to its start: an unquoted command line names the uninstaller first and the file in
-// the install folder after a switch ("C:\\WINDOWS\\IsUninst.exe -fC:\\Tablet\\"). Character by
-// character, so that a second byte that is a letter or 0x5C starts nothing. Without the code
-// page's description the text stays as it is (and is refused as a folder anyway).
+// Moves the text from its last drive designator (a letter, a colon and a backslash) after its
+// first character to its start: an unquoted command line names the uninstaller first and the
+// file in the install folder after a switch (C:\WINDOWS\IsUninst.exe -fC:\Tablet\...).
+// Character by character, so that a second byte that is a letter or 0x5C starts nothing.
+// Without the code page's description the text stays as it is (and is refused as a folder).
 void KeepFromLastDriveDesignator(char* text) {
   AnsiCodePage codePage;
   if (!LoadAnsiCodePage(&codePage)) return;
