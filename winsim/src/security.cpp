@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <list>
 #include <vector>
 
 #include "calls.h"
@@ -13,18 +14,6 @@
 namespace winsim {
 namespace {
 
-struct SecurityState {
-  AdministratorsGroup administrators = AdministratorsGroup::Enabled;
-  bool tokenOpen = false;
-};
-
-SecurityState& State() {
-  static SecurityState state;
-  return state;
-}
-
-HANDLE const kTokenHandle = reinterpret_cast<HANDLE>(0x7E00);
-
 // A SID as Windows lays it out: revision 1, the count of subauthorities, the 6-byte authority,
 // then the subauthorities.
 struct Sid {
@@ -33,6 +22,19 @@ struct Sid {
   BYTE authority[6];
   DWORD sub[8];
 };
+
+struct SecurityState {
+  AdministratorsGroup administrators = AdministratorsGroup::Enabled;
+  bool tokenOpen = false;
+  std::list<Sid> sids;  // those AllocateAndInitializeSid gave out and FreeSid has not taken back
+};
+
+SecurityState& State() {
+  static SecurityState state;
+  return state;
+}
+
+HANDLE const kTokenHandle = reinterpret_cast<HANDLE>(0x7E00);
 DWORD SidLength(const Sid& sid) { return 8 + 4 * sid.count; }
 
 Sid MakeSid(BYTE authority, std::vector<DWORD> subs) {
@@ -102,7 +104,7 @@ BOOL WINAPI StandInAllocateAndInitializeSid(PSID_IDENTIFIER_AUTHORITY authority,
                                             PSID* sid) {
   if (Call call("AllocateAndInitializeSid"); call.Failed()) return call.FailWithLastError(FALSE);
   if (authority == nullptr || sid == nullptr || count > 8) return Fail(ERROR_INVALID_SID, FALSE);
-  Sid* made = new Sid{};
+  Sid* made = &State().sids.emplace_back();
   made->revision = 1;
   made->count = count;
   std::memcpy(made->authority, authority->Value, 6);
@@ -124,9 +126,15 @@ BOOL WINAPI StandInEqualSid(PSID first, PSID second) {
 // Returns null, as Windows does, for a SID it has given back.
 PVOID WINAPI StandInFreeSid(PSID sid) {
   if (Call call("FreeSid"); call.Failed()) return sid;
-  delete static_cast<Sid*>(sid);
-  Released(Resource::Sid);
-  return nullptr;
+  std::list<Sid>& sids = State().sids;
+  for (auto it = sids.begin(); it != sids.end(); ++it) {
+    if (&*it == sid) {
+      sids.erase(it);
+      Released(Resource::Sid);
+      return nullptr;
+    }
+  }
+  return sid;  // not one of ours
 }
 
 template <typename Proc>
