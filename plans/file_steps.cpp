@@ -21,9 +21,7 @@ const int kDeferredBits = 32;
 // bits are set in `deferred`. A folder that cannot be listed holds something unknown.
 BOOL HoldsOnlyDeferredFiles(const char* folder, const FileTable* files, DWORD deferred) {
   char pattern[MAX_PATH];
-  if (lstrlenA(folder) + 2 >= MAX_PATH) return FALSE;
-  lstrcpyA(pattern, folder);
-  lstrcatA(pattern, "\\*");
+  if (!ComposeChildPath(folder, "*", pattern)) return FALSE;
   WIN32_FIND_DATAA entry;
   HANDLE search = FindFirstFileA(pattern, &entry);
   if (search == INVALID_HANDLE_VALUE) return FALSE;
@@ -31,7 +29,7 @@ BOOL HoldsOnlyDeferredFiles(const char* folder, const FileTable* files, DWORD de
   int seen = 0;
   do {
     const char* name = entry.cFileName;
-    if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) continue;
+    if (IsDotEntry(name)) continue;
     ++seen;
     BOOL known = FALSE;
     if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {

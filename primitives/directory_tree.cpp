@@ -6,6 +6,16 @@
 #include "primitives/file_removal.h"
 #include "base/message_check.h"
 
+BOOL IsDotEntry(const char* name) { return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')); }
+
+BOOL ComposeChildPath(const char* folder, const char* name, char* workPath) {
+  if (lstrlenA(folder) + 1 + lstrlenA(name) + 1 > MAX_PATH) return FALSE;
+  lstrcpyA(workPath, folder);
+  lstrcatA(workPath, "\\");
+  lstrcatA(workPath, name);
+  return TRUE;
+}
+
 namespace {
 
 typedef BOOL(WINAPI* PathIsDirectoryEmptyProc)(LPCSTR);
@@ -14,17 +24,6 @@ typedef BOOL(WINAPI* PathIsDirectoryEmptyProc)(LPCSTR);
 // up at run time, never imported.
 const char* const ShlwapiLibrary = "shlwapi.dll";
 const char* const PathIsDirectoryEmptyName = "PathIsDirectoryEmptyA";
-
-BOOL IsDotEntry(const char* name) { return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')); }
-
-// `folder`, a backslash and `name` in the MAX_PATH working path; false when they do not fit.
-BOOL ComposeChildPath(const char* folder, const char* name, char* workPath) {
-  if (lstrlenA(folder) + 1 + lstrlenA(name) + 1 > MAX_PATH) return FALSE;
-  lstrcpyA(workPath, folder);
-  lstrcatA(workPath, "\\");
-  lstrcatA(workPath, name);
-  return TRUE;
-}
 
 // The name to reach an entry by. A long name the ANSI code page cannot show comes back with
 // "?" for those characters, which no path may hold; the 8.3 alias reaches the entry instead.
