@@ -23,7 +23,8 @@
 //                                      tell the window it goes on (WM_ENDSESSION with FALSE)
 //   run-force [<seconds>]              post Run even when the button is disabled; report the box,
 //                                      or none when the queue turned without one within the time
-//   rows                               every row of the result list, both columns
+//   rows                               every row of the result list, both columns; the first
+//                                      row in view and how many rows the view holds
 //   close | close-window               the Close button | the window's system-menu Close; wait for
 //                                      the process to end and report its exit code
 //   hold <file> | release              open a file without any sharing and keep it open | close it
@@ -729,7 +730,14 @@ bool StepRows() {
     rows += "[" + Json(Cp932ToUtf8(item)) + "," + Json(Cp932ToUtf8(status)) + "]";
   }
   rows += "]";
-  Emit("{\"step\":\"rows\",\"rows\":" + rows + "}");
+  // Which rows the list shows: the first one in view and how many fit (wholly) below it.
+  DWORD_PTR top = 0, perPage = 0;
+  if (!Ask(list, LVM_GETTOPINDEX, 0, 0, &top, kAnswerTimeoutMs) ||
+      !Ask(list, LVM_GETCOUNTPERPAGE, 0, 0, &perPage, kAnswerTimeoutMs)) {
+    return Fail("rows", "the list did not tell which rows it shows");
+  }
+  Emit("{\"step\":\"rows\",\"rows\":" + rows + ",\"top\":" + Json((long long)top) +
+       ",\"per_page\":" + Json((long long)perPage) + "}");
   return true;
 }
 

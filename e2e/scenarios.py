@@ -203,8 +203,9 @@ class Machine:
 
 
 def standard_run(steps, name="", screenshot=False, ask_end_session=False):
-    """Run pressed and the rows read. `ask_end_session`: the driver also asks whether the session
-    may end while the run goes on and while its summary box is up (check_end_session)."""
+    """Run pressed and the rows read, with which of them the list shows. `ask_end_session`: the
+    driver also asks whether the session may end while the run goes on and while its summary box
+    is up (check_end_session)."""
     steps.add("run" + name, *(["run", "ask-end-session"] if ask_end_session else ["run"]))
     steps.add("rows" + name, "rows")
     if screenshot:
@@ -274,6 +275,13 @@ def check_end_session(ctx, what, result, rows_in_run, idle):
         ctx.fail("idle after the run: the window refuses the end of the session")
 
 
+def check_row_in_view(ctx, what, rows_result, index):
+    """The list shows row `index` (wholly) once the run is over."""
+    top, per_page = rows_result["top"], rows_result["per_page"]
+    if not top <= index < top + per_page:
+        ctx.fail("%s: row %d is out of view (rows %d to %d shown)" % (what, index, top, top + per_page - 1))
+
+
 def check_window(ctx, results, version):
     w = results["window"]
     ctx.equal("title", w["title"], X.TITLE)
@@ -322,9 +330,10 @@ def check_machine(ctx, machine, results, version):
 def full_installation(version, screenshot=False, watched=False, end_session=False):
     """A complete installation removed, then Run pressed again in the same window: the second
     run finds nothing but the folder that waits for the restart, and cannot find the install
-    folder any more, whose registration the first run removed. `watched`: both runs must keep
-    the window answering (check_responsive). `end_session`: another program asks during the
-    first run, and again once it is over, whether the session may end (check_end_session)."""
+    folder any more, whose registration the first run removed. Each run leaves its newest row in
+    view. `watched`: both runs must keep the window answering (check_responsive). `end_session`:
+    another program asks during the first run, and again once it is over, whether the session
+    may end (check_end_session)."""
 
     def scenario(ctx):
         m = Machine(ctx, version)
@@ -352,6 +361,8 @@ def full_installation(version, screenshot=False, watched=False, end_session=Fals
         check_box(ctx, "second summary", results["run2"], X.SUMMARY_PARTIAL)
         # A later run's rows go in from the top: above those of the first run.
         ctx.rows("both runs", results["rows2"]["rows"], rows2 + rows1)
+        check_row_in_view(ctx, "first run's last row", results["rows1"], len(rows1) - 1)
+        check_row_in_view(ctx, "second run's last row", results["rows2"], len(rows2) - 1)
         if watched:
             check_responsive(ctx, "first run", results["run1"])
             check_responsive(ctx, "second run", results["run2"])
