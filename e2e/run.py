@@ -3,7 +3,7 @@
 
   run.py template                                   make the session's prefix template
   run.py list                                       the scenario names
-  run.py scenario NAME --exe EXE --driver DRIVER [--screenshots DIR] [--keep]
+  run.py scenario NAME --exe EXE --driver DRIVER [--planted DIR] [--screenshots DIR] [--keep]
   run.py demo --exe EXE --driver DRIVER [--version winxp] [--screenshot FILE]
 
 Everything that starts Wine runs under its own Xvfb display (xvfb-run -a), except the demo when
@@ -38,7 +38,7 @@ def run_scenario(args):
     prefix = session.Prefix(args.exe, args.driver, log)
     ok = False
     try:
-        ctx = scenarios.Context(prefix, args.screenshots, log)
+        ctx = scenarios.Context(prefix, args.screenshots, log, args.planted)
         scenario(ctx)
         ctx.finish()
         ok = True
@@ -124,6 +124,7 @@ def main():
     s.add_argument("name", choices=sorted(scenarios.SCENARIOS))
     s.add_argument("--exe", required=True)
     s.add_argument("--driver", required=True)
+    s.add_argument("--planted", help="the folder of the test's comctl32.dll and shlwapi.dll")
     s.add_argument("--screenshots")
     s.add_argument("--keep", action="store_true", help="keep the prefix of a failed scenario")
     d = sub.add_parser("demo")

@@ -40,10 +40,12 @@ def user_shell_folders(folders):
 
 
 class Context:
-    def __init__(self, prefix, screenshots, log):
+    def __init__(self, prefix, screenshots, log, planted=None):
+        """`planted`: the folder of the test's comctl32.dll and shlwapi.dll (plant_libraries)."""
         self.prefix = prefix
         self.screenshots = screenshots
         self.log = log
+        self.planted = planted
         self.failures = []
 
     # ---- checks: every difference is collected, the scenario fails at its end -----------------
@@ -284,6 +286,40 @@ def check_row_in_view(ctx, what, rows_result, index):
         ctx.fail("%s: row %d is out of view (rows %d to %d shown)" % (what, index, top, top + per_page - 1))
 
 
+# A download folder: the program saved by a browser, next to whatever a web page dropped there.
+DOWNLOADS = "C:\\Downloads"
+PLANTED = ("comctl32", "shlwapi")
+
+
+def planted_mark(name):
+    return "C:\\planted-%s.txt" % name  # written by planted_library.c when loaded
+
+
+def plant_libraries(ctx):
+    """The program copied into DOWNLOADS next to the test's comctl32.dll and shlwapi.dll, and Wine
+    told to look next to the exe first for those names, as Windows does for every library that is
+    not a known DLL. The driver stays in C:\\e2e, out of their reach (it imports SHELL32, which
+    imports shlwapi). Gives the copy's path."""
+    p = ctx.prefix
+    program = DOWNLOADS + "\\TabletUninstaller.exe"
+    os.makedirs(p.host(DOWNLOADS), exist_ok=True)
+    shutil.copy(p.host(PROGRAM), p.host(program))
+    for name in PLANTED:
+        shutil.copy(os.path.join(ctx.planted, name + ".dll"), p.host(DOWNLOADS + "\\" + name + ".dll"))
+    overrides = [p.env.get("WINEDLLOVERRIDES"), ",".join(PLANTED) + "=n,b"]
+    p.env["WINEDLLOVERRIDES"] = ";".join(o for o in overrides if o)
+    return program
+
+
+def check_planted_unused(ctx):
+    for name in PLANTED:
+        mark = ctx.prefix.host(planted_mark(name))
+        if os.path.exists(mark):
+            with open(mark, "rb") as f:
+                loader = f.read().decode("cp932", "replace")
+            ctx.fail("the %s.dll of the download folder was loaded, by %s" % (name, loader))
+
+
 def check_window(ctx, results, version):
     w = results["window"]
     ctx.equal("title", w["title"], X.TITLE)
@@ -329,25 +365,30 @@ def check_machine(ctx, machine, results, version):
 # ---- scenarios -----------------------------------------------------------------------------------
 
 
-def full_installation(version, screenshot=False, watched=False, end_session=False):
+def full_installation(version, screenshot=False, watched=False, end_session=False, planted=False):
     """A complete installation removed, then Run pressed again in the same window: the second
     run finds nothing but the folder that waits for the restart, and cannot find the install
     folder any more, whose registration the first run removed. Each run leaves its newest row in
     view. `watched`: both runs must keep the window answering (check_responsive). `end_session`:
     another program asks during the first run, and again once it is over, whether the session
-    may end (check_end_session)."""
+    may end (check_end_session). `planted`: the program runs from a download folder into which
+    a web page dropped a comctl32.dll and a shlwapi.dll, and loads neither (plant_libraries)."""
 
     def scenario(ctx):
         m = Machine(ctx, version)
-        steps = opening_steps(version)
+        steps = opening_steps(version, program=plant_libraries(ctx) if planted else PROGRAM)
         standard_run(steps, "1", screenshot, ask_end_session=end_session)
         if end_session:
             steps.add("idle question", "end-session")
         standard_run(steps, "2")
         steps.add("close", "close")
         m.registry_steps(steps)
-        results = steps.results(ctx.prefix.drive(steps.steps, screenshot=ctx.screenshots and screenshot and
-                                                 os.path.join(ctx.screenshots, "window-%s.png" % version)))
+        try:
+            results = steps.results(ctx.prefix.drive(steps.steps, screenshot=ctx.screenshots and screenshot and
+                                                     os.path.join(ctx.screenshots, "window-%s.png" % version)))
+        finally:
+            if planted:
+                check_planted_unused(ctx)
         check_machine(ctx, m, results, version)
         check_window(ctx, results, version)
         ztablet = m.layout["system"] + "\\Ztablet"
@@ -897,6 +938,8 @@ for _v in X.WIN9X_VERSIONS + X.NT_VERSIONS:
     SCENARIOS["full_" + _v] = full_installation(_v, screenshot=(_v in ("winxp", "win98")),
                                                 watched=(_v in ("winxp", "win98", "win2k")),
                                                 end_session=(_v in ("winxp", "win98")))
+for _v in ("winxp", "win98"):
+    SCENARIOS["planted_libraries_" + _v] = full_installation(_v, planted=True)
 SCENARIOS["unknown_win2003"] = unknown_version("win2003", "close")
 SCENARIOS["unknown_win7"] = unknown_version("win7", "close-window")
 SCENARIOS["in_use_winxp"] = file_in_use
