@@ -27,7 +27,7 @@ set(SHIPPED_LINK_FLAGS -nostdlib -nostartfiles -mwindows -s
 # What the shipped exe links: system import libraries only, and libgcc for ___chkstk_ms (frames
 # over 4 KiB). exe_check disassembles the result, so a libgcc helper built for a newer processor
 # cannot slip in unnoticed.
-set(SHIPPED_LIBRARIES kernel32 user32 advapi32 shell32 comctl32 gcc)
+set(SHIPPED_LIBRARIES kernel32 user32 advapi32 gcc)
 
 # add_program_library(<name> [ESCAPED_TEXTS] [SOURCES <files>...] [OPTIONS <flags>...]
 #                     [LINK <targets>...])

@@ -8,6 +8,7 @@
 #include "resources/resource.h"
 #include "base/ansi_text.h"
 #include "base/run_state.h"
+#include "base/system_library.h"
 
 namespace {
 
@@ -25,6 +26,42 @@ const char kErrorCaption[] = "Error";
 
 // The one buffer every call of GetShellFolderPath writes and returns.
 char ShellFolderBuffer[MAX_PATH];
+
+// The shell's folder functions, from shell32 loaded by its full path (the program imports
+// nothing of the shell).
+typedef HRESULT(WINAPI* SHGetMallocProc)(LPMALLOC* allocator);
+typedef HRESULT(WINAPI* SHGetSpecialFolderLocationProc)(HWND owner, int csidl, LPITEMIDLIST* list);
+typedef BOOL(WINAPI* SHGetPathFromIDListProc)(LPCITEMIDLIST list, LPSTR path);
+
+struct ShellCalls {
+  SHGetMallocProc getMalloc;
+  SHGetSpecialFolderLocationProc getSpecialFolderLocation;
+  SHGetPathFromIDListProc getPathFromIDList;
+};
+
+BOOL LookUpShellCalls(HMODULE shell, ShellCalls* calls) {
+  return LookUpProcedure(shell, "SHGetMalloc", &calls->getMalloc) &&
+         LookUpProcedure(shell, "SHGetSpecialFolderLocation", &calls->getSpecialFolderLocation) &&
+         LookUpProcedure(shell, "SHGetPathFromIDListA", &calls->getPathFromIDList);
+}
+
+const char* ShellFolderPathThrough(const ShellCalls& calls, int csidl) {
+  // Without the allocator the item list could not be given back: do not ask for one.
+  LPMALLOC allocator = NULL;
+  if (FAILED(calls.getMalloc(&allocator)) || allocator == NULL) return NULL;
+
+  const char* result = NULL;
+  LPITEMIDLIST list = NULL;
+  if (SUCCEEDED(calls.getSpecialFolderLocation(NULL, csidl, &list)) && list != NULL) {
+    // An empty path would make every entry relative to the current drive's root.
+    if (calls.getPathFromIDList(list, ShellFolderBuffer) && ShellFolderBuffer[0] != '\0') {
+      result = ShellFolderBuffer;
+    }
+    allocator->Free(list);
+  }
+  allocator->Release();
+  return result;
+}
 
 // Characters no file or folder name may contain; ':' also keeps drive and stream syntax out.
 int IsForbiddenInName(BYTE b) {
@@ -91,20 +128,12 @@ int ResolveBaseFolders(const char* systemLabel, BaseFolders* folders) {
 }
 
 const char* GetShellFolderPath(int csidl) {
-  // Without the allocator the item list could not be given back: do not ask for one.
-  LPMALLOC allocator = NULL;
-  if (FAILED(SHGetMalloc(&allocator)) || allocator == NULL) return NULL;
-
-  const char* result = NULL;
-  LPITEMIDLIST list = NULL;
-  if (SUCCEEDED(SHGetSpecialFolderLocation(NULL, csidl, &list)) && list != NULL) {
-    // An empty path would make every entry relative to the current drive's root.
-    if (SHGetPathFromIDListA(list, ShellFolderBuffer) && ShellFolderBuffer[0] != '\0') {
-      result = ShellFolderBuffer;
-    }
-    allocator->Free(list);
-  }
-  allocator->Release();
+  // The program keeps shell32 loaded from its start, so this load only counts a reference.
+  HMODULE shell = LoadSystemLibrary("shell32.dll");
+  if (shell == NULL) return NULL;
+  ShellCalls calls;
+  const char* result = LookUpShellCalls(shell, &calls) ? ShellFolderPathThrough(calls, csidl) : NULL;
+  FreeLibrary(shell);
   return result;
 }
 

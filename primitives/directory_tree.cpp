@@ -5,6 +5,7 @@
 
 #include "primitives/file_removal.h"
 #include "base/message_check.h"
+#include "base/system_library.h"
 
 BOOL IsDotEntry(const char* name) { return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')); }
 
@@ -20,8 +21,8 @@ namespace {
 
 typedef BOOL(WINAPI* PathIsDirectoryEmptyProc)(LPCSTR);
 
-// shlwapi.dll is not there on Windows 95 and NT 4.0 without Internet Explorer 4: it is looked
-// up at run time, never imported.
+// shlwapi.dll is not there on Windows 95 and NT 4.0 without Internet Explorer 4: it is loaded
+// from the system folder at run time, never imported.
 const char* const ShlwapiLibrary = "shlwapi.dll";
 const char* const PathIsDirectoryEmptyName = "PathIsDirectoryEmptyA";
 
@@ -61,19 +62,14 @@ BOOL IsEmptyFolderByOwnSearch(const char* path) {
 }
 
 BOOL IsFolderEmpty(const char* path) {
-  HMODULE shlwapi = LoadLibraryA(ShlwapiLibrary);
-  if (shlwapi != nullptr) {
-    FARPROC found = GetProcAddress(shlwapi, PathIsDirectoryEmptyName);
-    if (found != nullptr) {
-      PathIsDirectoryEmptyProc pathIsDirectoryEmpty =
-          reinterpret_cast<PathIsDirectoryEmptyProc>(reinterpret_cast<void*>(found));
-      BOOL empty = pathIsDirectoryEmpty(path);
-      FreeLibrary(shlwapi);
-      return empty;
-    }
-    FreeLibrary(shlwapi);
-  }
-  return IsEmptyFolderByOwnSearch(path);
+  HMODULE shlwapi = LoadSystemLibrary(ShlwapiLibrary);
+  if (shlwapi == nullptr) return IsEmptyFolderByOwnSearch(path);
+  PathIsDirectoryEmptyProc pathIsDirectoryEmpty;
+  const BOOL empty = LookUpProcedure(shlwapi, PathIsDirectoryEmptyName, &pathIsDirectoryEmpty)
+                         ? pathIsDirectoryEmpty(path)
+                         : IsEmptyFolderByOwnSearch(path);
+  FreeLibrary(shlwapi);
+  return empty;
 }
 
 RemovalStatus RemoveFolderItself(const char* path) {

@@ -3,6 +3,8 @@
 // Windows 2000).
 #include "shell/admin_rights.h"
 
+#include "base/system_library.h"
+
 namespace {
 
 typedef BOOL(WINAPI* OpenProcessTokenProc)(HANDLE process, DWORD access, PHANDLE token);
@@ -13,8 +15,6 @@ typedef BOOL(WINAPI* AllocateAndInitializeSidProc)(PSID_IDENTIFIER_AUTHORITY aut
                                                    DWORD sub6, DWORD sub7, PSID* sid);
 typedef BOOL(WINAPI* EqualSidProc)(PSID first, PSID second);
 typedef PVOID(WINAPI* FreeSidProc)(PSID sid);
-
-const char AdvapiLibrary[] = "advapi32.dll";
 
 struct TokenCalls {
   OpenProcessTokenProc openProcessToken;
@@ -28,17 +28,11 @@ struct TokenCalls {
 // token by default. A token that does not fit cannot be judged.
 const DWORD TokenGroupsCapacity = 16384;
 
-template <typename Proc>
-BOOL LookUp(HMODULE library, const char* name, Proc* proc) {
-  *proc = reinterpret_cast<Proc>(reinterpret_cast<void*>(GetProcAddress(library, name)));
-  return *proc != nullptr;
-}
-
 BOOL LookUpTokenCalls(HMODULE library, TokenCalls* calls) {
-  return LookUp(library, "OpenProcessToken", &calls->openProcessToken) &&
-         LookUp(library, "GetTokenInformation", &calls->getTokenInformation) &&
-         LookUp(library, "AllocateAndInitializeSid", &calls->allocateAndInitializeSid) &&
-         LookUp(library, "EqualSid", &calls->equalSid) && LookUp(library, "FreeSid", &calls->freeSid);
+  return LookUpProcedure(library, "OpenProcessToken", &calls->openProcessToken) &&
+         LookUpProcedure(library, "GetTokenInformation", &calls->getTokenInformation) &&
+         LookUpProcedure(library, "AllocateAndInitializeSid", &calls->allocateAndInitializeSid) &&
+         LookUpProcedure(library, "EqualSid", &calls->equalSid) && LookUpProcedure(library, "FreeSid", &calls->freeSid);
 }
 
 BOOL GroupsHoldEnabled(const TokenCalls& calls, const TOKEN_GROUPS* groups, PSID wanted) {
@@ -75,10 +69,9 @@ BOOL TokenHoldsAdministrators(const TokenCalls& calls) {
 }  // namespace
 
 BOOL HoldsAdministratorRights() {
-  HMODULE advapi = LoadLibraryA(AdvapiLibrary);
-  if (advapi == nullptr) return FALSE;
+  // The program imports its registry calls from advapi32, so the library is loaded already:
+  // asked by name among the process's modules, nothing is searched for and nothing loaded.
+  HMODULE advapi = GetModuleHandleA("advapi32.dll");
   TokenCalls calls;
-  const BOOL holds = LookUpTokenCalls(advapi, &calls) && TokenHoldsAdministrators(calls);
-  FreeLibrary(advapi);
-  return holds;
+  return advapi != nullptr && LookUpTokenCalls(advapi, &calls) && TokenHoldsAdministrators(calls);
 }

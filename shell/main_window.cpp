@@ -1,13 +1,13 @@
 #include "shell/main_window.h"
 
 #include <windows.h>
-#include <commctrl.h>
 
 #include "resources/resource.h"
 #include "shell/os_detect.h"
 #include "shell/result_list.h"
 #include "shell/run_sequence.h"
 #include "base/run_state.h"
+#include "base/system_library.h"
 
 namespace {
 
@@ -21,6 +21,28 @@ void LeaveStartFolder() {
   char folder[MAX_PATH];
   const UINT length = GetSystemDirectoryA(folder, MAX_PATH);
   if (length != 0 && length < MAX_PATH) SetCurrentDirectoryA(folder);
+}
+
+typedef void(WINAPI* InitCommonControlsProc)(void);
+
+// The libraries the program keeps from its start to its end, loaded from the system folder by
+// their full paths. shell32 imports comctl32 and shlwapi itself, and an import is satisfied by a
+// module of that name already loaded: loaded after them, it binds to these copies, never to
+// files of those names next to the program. Without comctl32 nothing more is loaded, since
+// shell32's import would then search for it. The libraries go with the process, as imported
+// ones do: the window, made with comctl32's list-view class, lives until the process ends.
+// True when the common controls are initialised; without them the dialog, which names the
+// list-view class, cannot be created.
+BOOL LoadKeptLibraries() {
+  HMODULE commonControls = LoadSystemLibrary("comctl32.dll");
+  InitCommonControlsProc initCommonControls;
+  if (commonControls == nullptr || !LookUpProcedure(commonControls, "InitCommonControls", &initCommonControls)) {
+    return FALSE;
+  }
+  initCommonControls();
+  LoadSystemLibrary("shlwapi.dll");  // not there on Windows 95 and NT 4.0 without Internet Explorer 4
+  LoadSystemLibrary("shell32.dll");
+  return TRUE;
 }
 
 }  // namespace
@@ -104,9 +126,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
 
   // The dialog template names the list-view class, which exists only once the common controls
   // library is loaded and initialised.
-  InitCommonControls();
-
-  HWND window = CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, nullptr, 0);
+  HWND window =
+      LoadKeptLibraries() ? CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, nullptr, 0) : nullptr;
   if (window == nullptr) {
     MessageBoxA(nullptr, "Can't create DialogBox", "Error", MB_OK);
     return 0;

@@ -755,6 +755,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(false, "the program waited for input after Run and Close");
   }
   FUZZ_CHECK(exitCode == 0, "exit code %d", exitCode);
+  winsim::EndProcess();  // the libraries the program keeps for its life go with the process
+  FUZZ_CHECK(winsim::RefusedLibraryLoads() == 0, "%d libraries loaded by name", winsim::RefusedLibraryLoads());
   FUZZ_CHECK(winsim::LeakReport().empty(), "%s", winsim::LeakReport().c_str());
   FUZZ_CHECK(winsim::ShellMisuses() == 0, "%d misuses of the shell allocator", winsim::ShellMisuses());
 

@@ -129,6 +129,14 @@ TEST_F(ShellFolderTest, WithoutTheAllocatorNoFolderIsAskedFor) {
   EXPECT_EQ(0, winsim::ShellAllocatorReleaseCalls());
   // The next lookup has its allocator again.
   EXPECT_NE(nullptr, GetShellFolderPath(CSIDL_PROGRAMS));
+  // No shell32, or one without a function, or a system folder with no room for its name: none.
+  winsim::FailCall("LoadLibraryA", 1, ERROR_MOD_NOT_FOUND);
+  EXPECT_EQ(nullptr, GetShellFolderPath(CSIDL_PROGRAMS));
+  winsim::FailCall("GetProcAddress", 3, ERROR_PROC_NOT_FOUND);
+  EXPECT_EQ(nullptr, GetShellFolderPath(CSIDL_PROGRAMS));
+  winsim::SetSystemDirectory("C:\\" + std::string(245, 'S'));
+  EXPECT_EQ(nullptr, GetShellFolderPath(CSIDL_PROGRAMS));
+  EXPECT_EQ(1, winsim::ShellAllocatorReleaseCalls());
 }
 
 class BaseFolderTest : public PlanTest {

@@ -171,15 +171,22 @@ TEST_F(MachineTest, OtherCommandsAreSwallowed) {
   EXPECT_TRUE(winsim::MessageBoxes().empty());
 }
 
+// The dialog itself refused, or no common controls for its list view (comctl32 or its
+// InitCommonControls missing): nothing more is loaded then.
 TEST_F(MachineTest, DialogCreationFailureShowsItsBoxAndEndsWithZero) {
-  winsim::FailCall("CreateDialogParamA", 1, ERROR_NOT_ENOUGH_MEMORY);
-  EXPECT_EQ(0, RunProgram({}));
-  ASSERT_EQ(1u, winsim::MessageBoxes().size());
-  const winsim::MessageBoxCall& box = winsim::MessageBoxes()[0];
-  EXPECT_EQ(nullptr, box.owner);
-  EXPECT_EQ("Can't create DialogBox", box.text);
-  EXPECT_EQ("Error", box.caption);
-  EXPECT_EQ(0u, box.style);
+  for (const char* api : {"CreateDialogParamA", "LoadLibraryA", "GetProcAddress"}) {
+    SCOPED_TRACE(api);
+    winsim::Reset();
+    winsim::FailCall(api, 1, ERROR_NOT_ENOUGH_MEMORY);
+    EXPECT_EQ(0, RunProgram({}));
+    ASSERT_EQ(1u, winsim::MessageBoxes().size());
+    const winsim::MessageBoxCall& box = winsim::MessageBoxes()[0];
+    EXPECT_EQ(nullptr, box.owner);
+    EXPECT_EQ("Can't create DialogBox", box.text);
+    EXPECT_EQ("Error", box.caption);
+    EXPECT_EQ(0u, box.style);
+    EXPECT_EQ(std::string(api) == "CreateDialogParamA" ? 3 : 1, winsim::CallCount("LoadLibraryA"));
+  }
 }
 
 TEST_F(MachineTest, ClassRegistrationFailureEndsSilentlyWithZero) {

@@ -21,7 +21,10 @@ class MachineTest : public ::testing::Test {
     winsim::Reset();
     ResetRunState();
   }
-  void TearDown() override { EXPECT_EQ("", winsim::LeakReport()); }
+  void TearDown() override {
+    EXPECT_EQ("", winsim::LeakReport());
+    EXPECT_EQ(0, winsim::RefusedLibraryLoads()) << "a library was loaded by its name alone or from another folder";
+  }
 };
 
 // Runs the program from its entry; `actions` play the user, one each time the message queue is
@@ -29,12 +32,15 @@ class MachineTest : public ::testing::Test {
 // never came.
 inline int RunProgram(std::vector<std::function<void()>> actions) {
   for (auto& a : actions) winsim::QueueAction(std::move(a));
+  int exitCode = -1;
   try {
-    return StartProgram();
+    exitCode = StartProgram();
   } catch (const winsim::QueueStarved&) {
     ADD_FAILURE() << "the program waited for input after the last scripted action";
-    return -1;
   }
+  // The libraries it keeps for its life go with the process.
+  winsim::EndProcess();
+  return exitCode;
 }
 
 inline std::function<void()> Press(int id) {

@@ -208,6 +208,13 @@ std::vector<std::string> FoldersOnTheWay(const std::string& path) {
   return out;
 }
 
+// The shell's folder functions come from shell32, loaded by its full path in the system folder:
+// a system folder that leaves no room for "\shell32.dll" in MAX_PATH (or is not reported) gives
+// no shell folder at all.
+bool ShellLoadable(const Machine& m) {
+  return !m.systemDir.empty() && m.systemDir.size() + sizeof "\\shell32.dll" <= MAX_PATH;
+}
+
 // The folders the system names on this machine, as it reports them: the Windows and system
 // folders, every shell folder with a path (of the four the plans use and all the others the
 // tool's rules name), and the registry's Program Files and Common Files. With `reportableOnly`,
@@ -218,7 +225,8 @@ std::vector<std::string> SystemNamedFolders(const Machine& m, bool reportableOnl
     if (!f.empty()) out.push_back(f);
   }
   for (const Machine::ShellFolder& f : m.shellFolders) {
-    const bool reported = f.state == winsim::ShellFolderState::Resolvable && f.path.size() < MAX_PATH;
+    const bool reported =
+        f.state == winsim::ShellFolderState::Resolvable && f.path.size() < MAX_PATH && ShellLoadable(m);
     if (!f.path.empty() && (reported || !reportableOnly)) out.push_back(f.path);
   }
   for (const char* name : kFolderValueNames) {
@@ -429,7 +437,7 @@ const Machine::ShellFolder* ShellFolderOf(const Machine& m, int csidl) {
 // The path the shell gives for `csidl`, or "" when the step is skipped.
 std::string ResolvedShellFolder(const Machine& m, int csidl) {
   const Machine::ShellFolder* f = ShellFolderOf(m, csidl);
-  if (f == nullptr || f->state != winsim::ShellFolderState::Resolvable) return "";
+  if (f == nullptr || f->state != winsim::ShellFolderState::Resolvable || !ShellLoadable(m)) return "";
   if (f->path.empty() || f->path.size() >= MAX_PATH) return "";
   return f->path;
 }
@@ -558,8 +566,8 @@ Outcome RefusedOutcome() {
 
 // The calls that ask whether the token holds the Administrators group.
 bool AsksForRights(const std::string& api) {
-  static const char* const kApis[] = {"LoadLibraryA",        "GetProcAddress",           "OpenProcessToken",
-                                      "GetTokenInformation", "AllocateAndInitializeSid", "EqualSid"};
+  static const char* const kApis[] = {"GetProcAddress", "OpenProcessToken", "GetTokenInformation",
+                                      "AllocateAndInitializeSid", "EqualSid"};
   for (const char* a : kApis) {
     if (api == a) return true;
   }
@@ -665,11 +673,13 @@ std::string NormalisedText(const std::string& text) {
 }
 
 // The platform calls whose failure changes which items a run processes (or shows): a run with
-// such a fault may show fewer rows than the run without it.
+// such a fault may show fewer rows than the run without it. Loading shell32 and looking up its
+// functions are part of every shell folder lookup.
 bool ChangesRows(const std::string& api) {
   static const char* const kApis[] = {
       "RegOpenKeyExA",        "RegQueryValueExA", "RegEnumKeyExA", "SHGetMalloc",          "SHGetSpecialFolderLocation",
-      "SHGetPathFromIDListA", "GetCPInfo",        "LoadStringA",   "GetWindowsDirectoryA", "GetSystemDirectoryA"};
+      "SHGetPathFromIDListA", "GetCPInfo",        "LoadStringA",   "GetWindowsDirectoryA", "GetSystemDirectoryA",
+      "LoadLibraryA",         "GetProcAddress"};
   for (const char* a : kApis) {
     if (api == a) return true;
   }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "base/system_library.h"
 #include "scratch.h"
 
 namespace {
@@ -245,7 +246,7 @@ TEST_F(FileApi, TheWindowsFolderIsReportedOrItsSizeWhenTheBufferIsTooSmall) {
 }
 
 TEST_F(FileApi, ShlwapiTellsAnEmptyFolderFromEverythingElse) {
-  HMODULE shlwapi = LoadLibraryA("shlwapi.dll");
+  HMODULE shlwapi = LoadSystemLibrary("shlwapi.dll");
   ASSERT_NE(nullptr, shlwapi);
   typedef BOOL(WINAPI * Proc)(LPCSTR);
   Proc isEmpty = reinterpret_cast<Proc>(reinterpret_cast<void*>(GetProcAddress(shlwapi, "PathIsDirectoryEmptyA")));

@@ -66,6 +66,11 @@ bool IsLeadByte(unsigned char b);
 void SetStartupShowWindow(bool useShowWindow, WORD showWindow);
 // Whether "shlwapi.dll" can be loaded, and whether it exports PathIsDirectoryEmptyA.
 void SetShlwapiPresent(bool dllPresent, bool functionPresent = true);
+// Libraries load only by their full path in the system folder (comctl32, shell32, shlwapi,
+// advapi32 there); every other LoadLibraryA is refused with ERROR_MOD_NOT_FOUND and counted.
+int RefusedLibraryLoads();
+// What Windows does when the process ends: the libraries it still holds are given back.
+void EndProcess();
 
 // The Administrators group (S-1-5-32-544) in the process token on the NT family: enabled (an
 // administrator: the start state, as under Wine), there for deny only, or not there at all (a

@@ -1,9 +1,12 @@
 // The stand-in's core: the machine reset, the last error, and kernel32's process calls (error
-// mode, Sleep, start-up information, modules and the run-time lookup of shlwapi).
+// mode, Sleep, start-up information, and the libraries loaded and looked up at run time).
 #include <windows.h>
+#include <commctrl.h>
+#include <shlobj.h>
 #include <shlwapi.h>
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "calls.h"
@@ -23,6 +26,7 @@ struct CoreState {
   WORD startupShowWindow = SW_SHOWNORMAL;
   bool shlwapiPresent = true;
   bool shlwapiHasFunction = true;
+  int refusedLoads = 0;
 };
 
 CoreState& State() {
@@ -33,7 +37,41 @@ CoreState& State() {
 // Distinct, recognisable module handles.
 HMODULE const kProgramModule = reinterpret_cast<HMODULE>(0x00400000);
 HMODULE const kShlwapiModule = reinterpret_cast<HMODULE>(0x70000000);
+HMODULE const kCommonControlsModule = reinterpret_cast<HMODULE>(0x71000000);
+HMODULE const kShellModule = reinterpret_cast<HMODULE>(0x7C000000);
 HMODULE const kAdvapiModule = reinterpret_cast<HMODULE>(0x77D00000);
+
+// The system's libraries the program may load, by file name in the system folder. shlwapi is
+// there unless a test took it away.
+HMODULE SystemModule(const char* fileName) {
+  if (lstrcmpiA(fileName, "comctl32.dll") == 0) return kCommonControlsModule;
+  if (lstrcmpiA(fileName, "shell32.dll") == 0) return kShellModule;
+  if (lstrcmpiA(fileName, "advapi32.dll") == 0) return kAdvapiModule;
+  if (lstrcmpiA(fileName, "shlwapi.dll") == 0 && State().shlwapiPresent) return kShlwapiModule;
+  return nullptr;
+}
+
+template <typename Function>
+FARPROC Procedure(Function* function) {
+  return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(function));
+}
+
+// The functions the program looks up, by the library that exports them.
+FARPROC ExportedProcedure(HMODULE module, const char* name) {
+  if (module == kCommonControlsModule && std::strcmp(name, "InitCommonControls") == 0) {
+    return Procedure(&InitCommonControls);
+  }
+  if (module == kShellModule) {
+    if (std::strcmp(name, "SHGetMalloc") == 0) return Procedure(&SHGetMalloc);
+    if (std::strcmp(name, "SHGetSpecialFolderLocation") == 0) return Procedure(&SHGetSpecialFolderLocation);
+    if (std::strcmp(name, "SHGetPathFromIDListA") == 0) return Procedure(&SHGetPathFromIDListA);
+  }
+  if (module == kShlwapiModule && State().shlwapiHasFunction && std::strcmp(name, "PathIsDirectoryEmptyA") == 0) {
+    return Procedure(&PathIsDirectoryEmptyA);
+  }
+  if (module == kAdvapiModule) return detail::AdvapiProcedure(name);
+  return nullptr;
+}
 
 }  // namespace
 
@@ -65,6 +103,12 @@ void SetStartupShowWindow(bool useShowWindow, WORD showWindow) {
 void SetShlwapiPresent(bool dllPresent, bool functionPresent) {
   State().shlwapiPresent = dllPresent;
   State().shlwapiHasFunction = functionPresent;
+}
+
+int RefusedLibraryLoads() { return State().refusedLoads; }
+
+void EndProcess() {
+  while (OpenCount(Resource::Library) > 0) detail::Released(Resource::Library);
 }
 
 HINSTANCE ProgramInstance() { return reinterpret_cast<HINSTANCE>(kProgramModule); }
@@ -102,39 +146,44 @@ void GetStartupInfoA(LPSTARTUPINFOA info) {
   }
 }
 
+// Only the program's own module and the libraries it imports are loaded at start.
 HMODULE GetModuleHandleA(LPCSTR name) {
   if (name == nullptr) return winsim::kProgramModule;
+  if (lstrcmpiA(name, "advapi32.dll") == 0 || lstrcmpiA(name, "advapi32") == 0) return winsim::kAdvapiModule;
   return Fail(ERROR_MOD_NOT_FOUND, static_cast<HMODULE>(nullptr));
 }
 
+// Windows searches for a library named without a full path in the program's own folder first,
+// where anyone's file of that name may lie: the stand-in loads a library only by its full path
+// in the system folder, and refuses and counts every other load, so that a test notices it.
 HMODULE LoadLibraryA(LPCSTR name) {
   if (Call call("LoadLibraryA"); call.Failed()) return call.FailWithLastError(static_cast<HMODULE>(nullptr));
-  if (name != nullptr && lstrcmpiA(name, "shlwapi.dll") == 0 && State().shlwapiPresent) {
-    winsim::detail::Acquired(winsim::Resource::Library);
-    return winsim::kShlwapiModule;
+  const std::string folder = winsim::detail::SystemFolder() + "\\";
+  const size_t length = name == nullptr ? 0 : std::strlen(name);
+  if (length <= folder.size() || lstrcmpiA(std::string(name, folder.size()).c_str(), folder.c_str()) != 0 ||
+      std::strchr(name + folder.size(), '\\') != nullptr) {
+    State().refusedLoads++;
+    return Fail(ERROR_MOD_NOT_FOUND, static_cast<HMODULE>(nullptr));
   }
-  // Loaded with the program on every version (it imports the registry calls from it).
-  if (name != nullptr && lstrcmpiA(name, "advapi32.dll") == 0) {
-    winsim::detail::Acquired(winsim::Resource::Library);
-    return winsim::kAdvapiModule;
-  }
-  return Fail(ERROR_MOD_NOT_FOUND, static_cast<HMODULE>(nullptr));
+  HMODULE module = winsim::SystemModule(name + folder.size());
+  if (module == nullptr) return Fail(ERROR_MOD_NOT_FOUND, static_cast<HMODULE>(nullptr));
+  winsim::detail::Acquired(winsim::Resource::Library);
+  return module;
 }
 
 FARPROC GetProcAddress(HMODULE module, LPCSTR name) {
   if (Call call("GetProcAddress"); call.Failed()) return call.FailWithLastError(static_cast<FARPROC>(nullptr));
-  if (module == winsim::kShlwapiModule && State().shlwapiHasFunction && !IS_INTRESOURCE(name) &&
-      std::strcmp(name, "PathIsDirectoryEmptyA") == 0) {
-    return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&PathIsDirectoryEmptyA));
-  }
-  if (module == winsim::kAdvapiModule && !IS_INTRESOURCE(name)) {
-    if (FARPROC found = winsim::detail::AdvapiProcedure(name)) return found;
+  if (!IS_INTRESOURCE(name)) {
+    if (FARPROC found = winsim::ExportedProcedure(module, name)) return found;
   }
   return Fail(ERROR_PROC_NOT_FOUND, static_cast<FARPROC>(nullptr));
 }
 
 BOOL FreeLibrary(HMODULE module) {
-  if (module != winsim::kShlwapiModule && module != winsim::kAdvapiModule) return Fail(ERROR_INVALID_HANDLE, FALSE);
+  if (module != winsim::kShlwapiModule && module != winsim::kAdvapiModule && module != winsim::kCommonControlsModule &&
+      module != winsim::kShellModule) {
+    return Fail(ERROR_INVALID_HANDLE, FALSE);
+  }
   winsim::detail::Released(winsim::Resource::Library);
   return TRUE;
 }

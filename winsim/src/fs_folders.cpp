@@ -5,6 +5,7 @@
 #include <shlwapi.h>
 
 #include "fs_internal.h"
+#include "modules.h"
 #include "winsim.h"
 #include "winsim_fs.h"
 
@@ -69,12 +70,15 @@ UINT GetWindowsDirectoryA(LPSTR buffer, UINT size) {
   return CopyOut(State().windowsDirSet ? State().windowsDir : "C:\\WINDOWS", buffer, size);
 }
 
+std::string winsim::detail::SystemFolder() {
+  return State().systemDirSet        ? State().systemDir
+         : winsim::IsWin9xPlatform() ? "C:\\WINDOWS\\SYSTEM"
+                                     : "C:\\WINDOWS\\SYSTEM32";
+}
+
 UINT GetSystemDirectoryA(LPSTR buffer, UINT size) {
   if (Call call("GetSystemDirectoryA"); call.Failed()) return call.FailWithLastError(0u);
-  std::string dir = State().systemDirSet        ? State().systemDir
-                    : winsim::IsWin9xPlatform() ? "C:\\WINDOWS\\SYSTEM"
-                                                : "C:\\WINDOWS\\SYSTEM32";
-  return CopyOut(dir, buffer, size);
+  return CopyOut(winsim::detail::SystemFolder(), buffer, size);
 }
 
 // shlwapi: true only for an existing folder with nothing in it but "." and "..". A link is

@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 namespace winsim::detail {
 void ResetCalls();
 void ResetCore();
@@ -17,4 +19,8 @@ void ResetSecurity();
 // any other name), and CloseHandle of the process token (false for any other handle).
 FARPROC AdvapiProcedure(const char* name);
 bool CloseToken(HANDLE handle);
+
+// From the file system: the system folder as GetSystemDirectoryA reports it, without counting a
+// call of it.
+std::string SystemFolder();
 }  // namespace winsim::detail
