@@ -1,7 +1,7 @@
 #include "base/run_state.h"
 
 // Constant-initialised: the program has no C runtime to run constructors of globals.
-RunStateRecord RunState = {nullptr, nullptr, TRUE, 0, 0, FALSE, FALSE, FALSE, FALSE, FALSE};
+RunStateRecord RunState = {nullptr, nullptr, TRUE, 0, 0, FALSE, FALSE, FALSE, FALSE, FALSE, FALSE};
 
 void ResetRunState() {
   RunState.hInstance = nullptr;
@@ -13,5 +13,6 @@ void ResetRunState() {
   RunState.errorSeen = FALSE;
   RunState.installDirFound = FALSE;
   RunState.runActive = FALSE;
+  RunState.removing = FALSE;
   RunState.closeRequested = FALSE;
 }

@@ -13,6 +13,7 @@ struct RunStateRecord {
   BOOL errorSeen;        // an error or detection-error row was added
   BOOL installDirFound;  // the last file plan found the install folder
   BOOL runActive;        // a run is under way (its summary box included)
+  BOOL removing;         // the run is between its first and last row: files and keys are going
   BOOL closeRequested;   // a close arrived during the run: the program ends after it
 };
 

@@ -80,9 +80,10 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
       return 0;
     }
     case WM_QUERYENDSESSION:
-      // A log-off or shutdown in the middle of a run would leave the package half removed,
-      // some deferrals written and others not: the session may end only between runs.
-      return RunState.runActive ? FALSE : TRUE;
+      // A log-off or shutdown in the middle of the removal would leave the package half
+      // removed, some deferrals written and others not. With the summary up (the files put off
+      // are then registered for the restart the user may be about to make) it may end.
+      return RunState.removing ? FALSE : TRUE;
     case WM_CLOSE:
       // While a run lasts the window answers what is sent to it, a close among them (another
       // program, the system menu of a ghost window): the run is finished first, then the

@@ -81,9 +81,10 @@ void AddResultRow(const char* text, RemovalStatus status) {
   sub.pszText = statusText;
   SendMessageA(list, LVM_SETITEMTEXTA, static_cast<WPARAM>(RunState.rowIndex), reinterpret_cast<LPARAM>(&sub));
 
-  // Bring the newest rows into view and paint at once: the message loop does not turn while a
-  // run lasts, so this is the only way the user sees progress.
-  SendMessageA(list, LVM_SCROLL, 0, 30);
+  // Bring the new row into view, whole, and paint at once: the message loop does not turn while
+  // a run lasts, so this is the only way the user sees progress. The row itself, not the end of
+  // the list: a later run inserts its rows from the top, above those of the earlier runs.
+  SendMessageA(list, LVM_ENSUREVISIBLE, static_cast<WPARAM>(RunState.rowIndex), FALSE);
   UpdateWindow(RunState.mainWindow);
   Sleep(100);
   // The window goes on answering the system and other programs between rows.

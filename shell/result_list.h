@@ -7,6 +7,6 @@
 void SetupResultColumns();
 
 // Appends a row at RunState.rowIndex with `text` (up to 1023 characters) and the status text,
-// raises RunState.errorSeen for error rows, scrolls, repaints, pauses 100 ms and answers the
-// messages sent to the window meanwhile.
+// raises RunState.errorSeen for error rows, brings the row into view, repaints, pauses 100 ms and
+// answers the messages sent to the window meanwhile.
 void AddResultRow(const char* text, RemovalStatus status);

@@ -34,11 +34,16 @@ void RunRemoval() {
   RunState.rowIndex = 0;
   // No system boxes about drives without media while the plans probe paths.
   const UINT previousMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+  // From the first row to the last the window refuses the end of the session: a log-off then
+  // would leave the package half removed. The rights box before and the summary after touch
+  // nothing.
+  RunState.removing = TRUE;
 
   LoadStringA(RunState.hInstance, IDS_HDR_FILES, text, kTextCapacity);
   AddResultRow(text, StatusNone);
   // A file phase that stops has shown its own box (or, once, stops silently): no summary.
   if ((nt ? RemoveFilesNt() : RemoveFilesWin9x()) == 0) {
+    RunState.removing = FALSE;
     SetErrorMode(previousMode);
     return;
   }
@@ -50,6 +55,7 @@ void RunRemoval() {
   } else {
     RemoveRegistryWin9x();
   }
+  RunState.removing = FALSE;
   SetErrorMode(previousMode);
 
   // The flags summarise every run since the program started; an error outranks a restart.

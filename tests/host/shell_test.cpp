@@ -230,7 +230,7 @@ TEST_F(MachineTest, EachStatusShowsItsTextAndOnlyErrorsRaiseTheErrorFlag) {
   }
 }
 
-TEST_F(MachineTest, EveryRowScrollsRepaintsAndPausesOneTenthOfASecond) {
+TEST_F(MachineTest, EveryRowComesIntoViewRepaintsAndPausesOneTenthOfASecond) {
   EXPECT_EQ(0, RunProgram({[] {
                              int updatesBefore = winsim::UpdateWindowCalls(winsim::MainWindow());
                              AddResultRow("first", StatusDeleted);
@@ -242,8 +242,28 @@ TEST_F(MachineTest, EveryRowScrollsRepaintsAndPausesOneTenthOfASecond) {
   EXPECT_EQ(3, RunState.rowIndex);
   EXPECT_EQ(300u, winsim::SleptMilliseconds());
   EXPECT_EQ(3, winsim::SleepCalls());
-  EXPECT_EQ((std::vector<int>{30, 30, 30}), winsim::ListScrolls(ResultListWindow()));
   EXPECT_ROWS((std::vector<std::string>{"first | 削除", "second | ", "third | ｷｰなし"}), RowsUtf8());
+}
+
+// Two runs of more rows than the list shows: the second inserts its rows from the top, above
+// the first run's, and each row of either run is in view once it is added.
+TEST_F(MachineTest, EachRowOfEveryRunIsInViewOnceAdded) {
+  EXPECT_EQ(0, RunProgram({[] {
+                             const HWND list = ResultListWindow();
+                             for (int run = 1; run <= 2; ++run) {
+                               RunState.rowIndex = 0;
+                               for (int i = 0; i < 20; ++i) {
+                                 AddResultRow("row", StatusDeleted);
+                                 const LRESULT row = RunState.rowIndex - 1;
+                                 const LRESULT top = SendMessageA(list, LVM_GETTOPINDEX, 0, 0);
+                                 const LRESULT shown = SendMessageA(list, LVM_GETCOUNTPERPAGE, 0, 0);
+                                 EXPECT_TRUE(top <= row && row < top + shown)
+                                     << "run " << run << ": row " << row << " added, rows " << top << " to "
+                                     << top + shown - 1 << " in view";
+                               }
+                             }
+                           },
+                           CloseButton()}));
 }
 
 TEST_F(MachineTest, AnErrorRowKeepsTheFlagForTheLifeOfTheProcess) {

@@ -73,9 +73,9 @@ int RefusedLibraryLoads();
 void EndProcess();
 
 // The Administrators group (S-1-5-32-544) in the process token on the NT family: enabled (an
-// administrator: the start state, as under Wine), there for deny only, or not there at all (a
-// limited user). The 9x family has no token: OpenProcessToken fails there.
-enum class AdministratorsGroup { Enabled, DenyOnly, Absent };
+// administrator: the start state, as under Wine), there for deny only, there but not enabled,
+// or not there at all (a limited user). The 9x family has no token: OpenProcessToken fails there.
+enum class AdministratorsGroup { Enabled, DenyOnly, Disabled, Absent };
 void SetAdministratorsGroup(AdministratorsGroup group);
 
 // ---- user interface ----
@@ -158,7 +158,6 @@ struct ListRow {
   std::string status;  // CP932
 };
 std::vector<ListRow> ListRows(HWND list);  // top to bottom
-std::vector<int> ListScrolls(HWND list);   // vertical amounts of every LVM_SCROLL
 
 // The instance handle the stand-in hands to the program (its resources are the real .res).
 HINSTANCE ProgramInstance();

@@ -80,6 +80,7 @@ BOOL WINAPI StandInGetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS kin
   switch (State().administrators) {
     case AdministratorsGroup::Enabled: groups.push_back({administrators, 0xF}); break;
     case AdministratorsGroup::DenyOnly: groups.push_back({administrators, SE_GROUP_USE_FOR_DENY_ONLY}); break;
+    case AdministratorsGroup::Disabled: groups.push_back({administrators, SE_GROUP_ENABLED_BY_DEFAULT}); break;
     case AdministratorsGroup::Absent: break;
   }
   const DWORD header = static_cast<DWORD>(sizeof(TOKEN_GROUPS) + (groups.size() - 1) * sizeof(SID_AND_ATTRIBUTES));

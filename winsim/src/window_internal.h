@@ -27,7 +27,7 @@ using detail::Fail;
 struct ListViewData {
   std::vector<ListColumn> columns;
   std::vector<std::vector<std::string>> rows;  // row, then sub-item
-  std::vector<int> scrolls;
+  int topIndex = 0;                            // the first row in view
 };
 
 struct Window {

@@ -1,5 +1,8 @@
 // The stand-in's list-view control, report style, as the program drives it: columns, items with
-// one sub-item, their texts and the scrolls, and the test side's view of them.
+// one sub-item, their texts, which rows are in view, and the test side's view of them.
+//
+// The view is a model of rows, not pixels: a page of kRowsPerPage whole rows from topIndex on.
+// As in the real control, inserting a row keeps topIndex (the rows in view shift down under it).
 #include <windows.h>
 #include <commctrl.h>
 
@@ -11,6 +14,17 @@
 namespace winsim::wm {
 
 bool IsListView(const Window& w) { return Lower(w.className) == "syslistview32"; }
+
+namespace {
+const int kRowsPerPage = 7;  // what the dialog's list shows under Wine on Windows XP
+const int kRowHeight = 15;   // pixels, for LVM_SCROLL
+
+void ClampTopIndex(ListViewData& lv) {
+  const int last = static_cast<int>(lv.rows.size()) - kRowsPerPage;
+  if (lv.topIndex > last) lv.topIndex = last;
+  if (lv.topIndex < 0) lv.topIndex = 0;
+}
+}  // namespace
 
 LRESULT ListViewMessage(Window& w, UINT message, WPARAM wParam, LPARAM lParam) {
   ListViewData& lv = w.list;
@@ -53,7 +67,20 @@ LRESULT ListViewMessage(Window& w, UINT message, WPARAM wParam, LPARAM lParam) {
       return lstrlenA(item->pszText);
     }
     case LVM_GETITEMCOUNT: return static_cast<LRESULT>(lv.rows.size());
-    case LVM_SCROLL: lv.scrolls.push_back(static_cast<int>(lParam)); return TRUE;
+    case LVM_SCROLL:
+      lv.topIndex += static_cast<int>(lParam) / kRowHeight;
+      ClampTopIndex(lv);
+      return TRUE;
+    case LVM_ENSUREVISIBLE: {
+      // lParam (partial rows allowed) makes no difference where every row in view is whole.
+      const int row = static_cast<int>(wParam);
+      if (row < 0 || row >= static_cast<int>(lv.rows.size())) return FALSE;
+      if (row < lv.topIndex) lv.topIndex = row;
+      if (row >= lv.topIndex + kRowsPerPage) lv.topIndex = row - kRowsPerPage + 1;
+      return TRUE;
+    }
+    case LVM_GETTOPINDEX: return lv.topIndex;
+    case LVM_GETCOUNTPERPAGE: return kRowsPerPage;
     default: return 0;
   }
 }
@@ -97,11 +124,6 @@ std::vector<ListRow> ListRows(HWND list) {
     out.push_back(ListRow{row.size() > 0 ? row[0] : "", row.size() > 1 ? row[1] : ""});
   }
   return out;
-}
-
-std::vector<int> ListScrolls(HWND list) {
-  Window* w = Find(list);
-  return w == nullptr ? std::vector<int>() : w->list.scrolls;
 }
 
 }  // namespace winsim
