@@ -41,7 +41,7 @@ exe=$build/TabletUninstaller.exe
 
 echo "== conditions"
 if [ "$(git -C "$root" rev-parse --show-toplevel 2>/dev/null)" = "$root" ]; then
-  echo "commit $(git -C "$root" rev-parse --short HEAD)$(git -C "$root" diff --quiet HEAD -- base primitives plans shell || echo ' with uncommitted changes in base/primitives/plans/shell')"
+  echo "commit $(git -C "$root" rev-parse --short HEAD)$(git -C "$root" diff --quiet HEAD -- base primitives report plans shell || echo ' with uncommitted changes in base/primitives/report/plans/shell')"
 else
   echo "source $root (not a git checkout${BENCH_SOURCE_NOTE:+: $BENCH_SOURCE_NOTE})"
 fi

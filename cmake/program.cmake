@@ -5,6 +5,7 @@
 file(GLOB PROGRAM_SOURCES CONFIGURE_DEPENDS
   ${CMAKE_SOURCE_DIR}/base/*.cpp
   ${CMAKE_SOURCE_DIR}/shell/*.cpp
+  ${CMAKE_SOURCE_DIR}/report/*.cpp
   ${CMAKE_SOURCE_DIR}/primitives/*.cpp
   ${CMAKE_SOURCE_DIR}/plans/*.cpp)
 # The Windows entry point (and the memory functions of a build without C runtime) ships only.

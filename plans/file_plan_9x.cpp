@@ -14,7 +14,7 @@
 #include "primitives/file_removal.h"
 #include "base/ansi_text.h"
 #include "base/os_kind.h"
-#include "shell/result_list.h"
+#include "report/result_list.h"
 #include "base/run_state.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include "plans/install_location.h"
 #include "plans/locations.h"
 #include "plans/phases.h"
-#include "shell/result_list.h"
+#include "report/result_list.h"
 #include "base/run_state.h"
 
 int RemoveFilesNt() { return RemoveFilesNtWith(&NtFilePlan); }

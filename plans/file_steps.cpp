@@ -8,7 +8,7 @@
 #include "primitives/restart_delete.h"
 #include "base/ansi_text.h"
 #include "resources/resource.h"
-#include "shell/result_list.h"
+#include "report/result_list.h"
 #include "base/run_state.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include "plans/registry_tables.h"
 #include "primitives/registry_removal.h"
 #include "base/ansi_text.h"
-#include "shell/result_list.h"
+#include "report/result_list.h"
 
 namespace {
 

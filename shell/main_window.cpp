@@ -4,7 +4,7 @@
 
 #include "resources/resource.h"
 #include "shell/os_detect.h"
-#include "shell/result_list.h"
+#include "report/result_list.h"
 #include "shell/run_sequence.h"
 #include "base/run_state.h"
 #include "base/system_library.h"

@@ -6,7 +6,7 @@
 #include "resources/resource.h"
 #include "shell/admin_rights.h"
 #include "base/os_kind.h"
-#include "shell/result_list.h"
+#include "report/result_list.h"
 #include "base/run_state.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "base/os_kind.h"
-#include "shell/result_list.h"
+#include "report/result_list.h"
 #include "test_support.h"
 
 namespace {

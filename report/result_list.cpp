@@ -1,5 +1,5 @@
 // The result list is the tool's only log: nothing is written to a file.
-#include "shell/result_list.h"
+#include "report/result_list.h"
 
 #include <windows.h>
 #include <commctrl.h>
