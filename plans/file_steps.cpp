@@ -7,6 +7,7 @@
 #include "primitives/file_removal.h"
 #include "primitives/restart_delete.h"
 #include "base/ansi_text.h"
+#include "base/os_kind.h"
 #include "resources/resource.h"
 #include "report/result_list.h"
 #include "base/run_state.h"
@@ -17,34 +18,32 @@ const int kRowTextSize = 1024;
 // RemoveListedFiles tells which of the first so many entries it put off until restart.
 const int kDeferredBits = 32;
 
-// Whether `folder` holds at least one entry, and only files named by entries of `files` whose
-// bits are set in `deferred`. A folder that cannot be listed holds something unknown.
-BOOL HoldsOnlyDeferredFiles(const char* folder, const FileTable* files, DWORD deferred) {
-  char pattern[MAX_PATH];
-  if (!ComposeChildPath(folder, "*", pattern)) return FALSE;
-  WIN32_FIND_DATAA entry;
-  HANDLE search = FindFirstFileA(pattern, &entry);
-  if (search == INVALID_HANDLE_VALUE) return FALSE;
-  BOOL onlyDeferred = TRUE;
-  int seen = 0;
-  do {
-    const char* name = entry.cFileName;
-    if (IsDotEntry(name)) continue;
-    ++seen;
-    BOOL known = FALSE;
-    if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-      for (int i = 0; i < files->count && i < kDeferredBits && !known; ++i) {
-        // The whole name, letters without case, as Windows matched it when it was deleted.
-        known = (deferred & (1u << i)) != 0 && lstrlenA(name) == lstrlenA(files->entries[i]) &&
-                FindTextNoCase(name, files->entries[i]) == name;
-      }
+struct DeferredFiles {
+  const FileTable* files;
+  DWORD deferred;  // bit i: entry i of `files` was put off until restart
+};
+
+// A file named by one of the entries put off, the whole name, letters without case, as Windows
+// matched it when it was deleted.
+BOOL IsDeferredFile(const WIN32_FIND_DATAA& entry, const void* context) {
+  const DeferredFiles* d = static_cast<const DeferredFiles*>(context);
+  if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return FALSE;
+  const char* name = entry.cFileName;
+  for (int i = 0; i < d->files->count && i < kDeferredBits; ++i) {
+    if ((d->deferred & (1u << i)) != 0 && lstrlenA(name) == lstrlenA(d->files->entries[i]) &&
+        FindTextNoCase(name, d->files->entries[i]) == name) {
+      return TRUE;
     }
-    onlyDeferred = known;
-  } while (onlyDeferred && FindNextFileA(search, &entry));
-  // A listing cut short by a failure may have hidden something else.
-  if (onlyDeferred && GetLastError() != ERROR_NO_MORE_FILES) onlyDeferred = FALSE;
-  FindClose(search);
-  return onlyDeferred && seen > 0;
+  }
+  return FALSE;
+}
+
+// Whether `folder` holds at least one entry, and only files of `files` whose bits are set in
+// `deferred`. A folder that cannot be listed holds something unknown.
+BOOL HoldsOnlyDeferredFiles(const char* folder, const FileTable* files, DWORD deferred) {
+  const DeferredFiles d = {files, deferred};
+  int entries;
+  return ListFolder(folder, IsDeferredFile, &d, &entries) == ListingPassed && entries > 0;
 }
 
 }  // namespace
@@ -65,8 +64,10 @@ int RemoveListedFiles(char* pathBuffer, const char* base, const FileTable* table
 
 void RemoveInstallFolder(const char* installFolder, const FileTable* files, DWORD deferred) {
   RemovalStatus status = RemoveDirectoryTree(installFolder, FALSE, FALSE);
-  if (status == StatusError && deferred != 0 && HoldsOnlyDeferredFiles(installFolder, files, deferred) &&
-      ScheduleDeleteAtRestart(installFolder, nullptr)) {
+  // Only the NT family's delayed-move service takes a folder: the 9x family's rename file never
+  // does, so there the folder is not even looked at.
+  if (status == StatusError && deferred != 0 && IsNtFamily(RunState.osKind) &&
+      HoldsOnlyDeferredFiles(installFolder, files, deferred) && ScheduleDeleteAtRestart(installFolder, nullptr)) {
     RunState.restartPending = TRUE;
     status = StatusDeleteAtRestart;
   }

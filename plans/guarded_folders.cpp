@@ -191,6 +191,9 @@ int IsGuardedFolder(const char* folder) {
   AnsiCodePage codePage;
   // A folder that cannot be compared cannot be cleared either.
   if (!LoadAnsiCodePage(&codePage) || lstrlenA(folder) >= MAX_PATH) return 1;
+  // The drive's type first: it is known without asking the drive, whereas the 8.3 lookup may
+  // wait for a server that no longer answers.
+  if (IsOnNetworkDrive(folder) == Guarded) return 1;
   Candidate candidate;
   candidate.codePage = &codePage;
   candidate.name = folder;
@@ -199,7 +202,7 @@ int IsGuardedFolder(const char* folder) {
     case NoSuchFolder: candidate.hasShortName = FALSE; break;
     case ShortFormUnknown: return 1;
   }
-  if (IsOnNetworkDrive(folder) == Guarded || IsOnALink(&codePage, folder) == Guarded) return 1;
+  if (IsOnALink(&codePage, folder) == Guarded) return 1;
   if (IsSystemFolderOrAbove(candidate) == Guarded) return 1;
   if (IsShellFolderOrAbove(candidate) == Guarded) return 1;
   return IsRegisteredProgramFolderOrAbove(candidate) == Guarded ? 1 : 0;

@@ -17,6 +17,28 @@ BOOL ComposeChildPath(const char* folder, const char* name, char* workPath) {
   return TRUE;
 }
 
+ListingResult ListFolder(const char* folder, EntryTest test, const void* context, int* passed) {
+  *passed = 0;
+  char pattern[MAX_PATH];
+  if (!ComposeChildPath(folder, "*", pattern)) return ListingBroken;
+  WIN32_FIND_DATAA entry;
+  HANDLE search = FindFirstFileA(pattern, &entry);
+  if (search == INVALID_HANDLE_VALUE) return ListingBroken;
+  ListingResult result = ListingPassed;
+  do {
+    if (IsDotEntry(entry.cFileName)) continue;
+    if (!test(entry, context)) {
+      result = ListingRefused;
+      break;
+    }
+    ++*passed;
+  } while (FindNextFileA(search, &entry));
+  // A listing cut short by a failure may have hidden anything.
+  if (result == ListingPassed && GetLastError() != ERROR_NO_MORE_FILES) result = ListingBroken;
+  FindClose(search);
+  return result;
+}
+
 namespace {
 
 typedef BOOL(WINAPI* PathIsDirectoryEmptyProc)(LPCSTR);
@@ -36,29 +58,15 @@ const char* EntryName(const WIN32_FIND_DATAA& data) {
   return data.cFileName;
 }
 
+BOOL RefuseEveryEntry(const WIN32_FIND_DATAA&, const void*) { return FALSE; }
+
 // Our own answer where shlwapi or its function is missing, to the same question: true only for
-// an existing folder whose search lists nothing but "." and "..".
+// an existing folder whose listing holds nothing but "." and "..".
 BOOL IsEmptyFolderByOwnSearch(const char* path) {
   DWORD attributes = GetFileAttributesA(path);
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return FALSE;
-  char pattern[MAX_PATH];
-  if (!ComposeChildPath(path, "*", pattern)) return FALSE;
-  WIN32_FIND_DATAA data;
-  HANDLE search = FindFirstFileA(pattern, &data);
-  if (search == INVALID_HANDLE_VALUE) return FALSE;
-  BOOL empty = TRUE;
-  for (;;) {
-    if (!IsDotEntry(data.cFileName)) {
-      empty = FALSE;
-      break;
-    }
-    if (!FindNextFileA(search, &data)) {
-      empty = GetLastError() == ERROR_NO_MORE_FILES;  // a listing that broke off proves nothing
-      break;
-    }
-  }
-  FindClose(search);
-  return empty;
+  int entries;
+  return ListFolder(path, RefuseEveryEntry, nullptr, &entries) == ListingPassed;
 }
 
 BOOL IsFolderEmpty(const char* path) {
